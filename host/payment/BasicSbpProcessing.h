@@ -1,0 +1,25 @@
+#pragma once
+
+#include "host/payment/BasicPaymentProcessing.h"
+#include "host/payment/CpqrCheckResult.h"
+#include "host/payment/SbpMessageType.h"
+#include "host/payment/ScanQrParams.h"
+
+// The host's base of fast-payment processings: QR code entry, operator messages and deferred
+// cancellation, again with neutral behaviour.
+class BasicSbpProcessing : public BasicPaymentProcessing
+{
+public:
+    explicit BasicSbpProcessing(const QString &name);
+
+    virtual CpqrCheckResult processCpqr(const QString &code);
+    virtual ScanQrParams getScanQrParams() const;
+    virtual tr::Tr getMessage(sbp::MessageType type, const tr::Tr &defaultText) const;
+    virtual void cancelPaymentByQRCodeInQueue(const PaymentProcessingRequest &request) const;
+
+    virtual bool checkSbpOption(processing::SbpOption option) const;
+    virtual void setSbpOption(processing::SbpOption option);
+
+private:
+    QSet<int> m_sbpOptions;
+};
