@@ -1,0 +1,5 @@
+#include "host/payment/AbstractProcessingFactory.h"
+
+AbstractProcessingFactory::AbstractProcessingFactory(QObject *parent)
+    : QObject(parent)
+{}
