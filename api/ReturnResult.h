@@ -1,0 +1,22 @@
+#pragma once
+
+#include "api/CancelResult.h"
+
+namespace zorvikcpqr {
+
+// The answer to a return request.
+class ReturnResult : public CancelResult
+{
+public:
+    ReturnResult() = default;
+    ReturnResult(const RequestResult &result);
+
+    // A return is accepted when the exchange went through without an error code; its answer
+    // carries no "result" to judge by.
+    bool success() const override;
+
+    // The identifier this return was requested under.
+    QString refundTransaction;
+};
+
+} // namespace zorvikcpqr
