@@ -23,10 +23,10 @@ public:
     };
 
     Type type = Undefined;
-    qint64 amount = 0;    // kopecks
-    QString operationId;  // the payment to cancel or return
-    QString paymentCode;  // the scanned customer's code
-    int valutCode = 0;    // ISO 4217 numeric currency code
+    qint64 amount = 0;   // kopecks
+    QString operationId; // the payment to cancel or return
+    QString paymentCode; // the scanned customer's code
+    int valutCode = 0;   // ISO 4217 numeric currency code
 
     int typeValue() const { return type; }
     void setTypeValue(int value) { type = static_cast<Type>(value); }

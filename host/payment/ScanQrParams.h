@@ -18,7 +18,8 @@ struct ScanQrParams
     QList<QRegularExpression> codePatterns;
     QString imagePath;
     bool skipAllowed = false;
-    tr::Tr okButtonText{QStringLiteral("markingCodeScanButtonOk"), QStringLiteral("Без маркировки")};
+    tr::Tr okButtonText{QStringLiteral("markingCodeScanButtonOk"),
+                        QStringLiteral("Без маркировки")};
     tr::Tr cancelButtonText{QStringLiteral("cancelButton"), QStringLiteral("Отмена")};
     bool okButtonVisible = false;
     int minCodeLength = 6;

@@ -1,0 +1,395 @@
+#include "processing/Processing.h"
+
+#include "processing/RequestCodec.h"
+
+#include "host/BcodeParser.h"
+#include "host/Config.h"
+#include "host/DBQueueBroker.h"
+#include "host/Finally.h"
+#include "host/Session.h"
+#include "host/log4qt/Logger.h"
+
+#include <QJsonDocument>
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+namespace zorvikcpqr {
+
+namespace {
+
+const QString ConfigPath = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
+const QString ConfigPrefix = QStringLiteral("zorvikcpqr:");
+const QString DefaultPaymentCodeMask = QStringLiteral("^(?<sbpCpqr>ZVQR.*)$");
+const QString CancelQueue = QStringLiteral("processing");
+const QString ScanPicturePath = QStringLiteral(":/zorvikcpqr/scan_token.png");
+constexpr int PaymentCodeKind = 32;
+constexpr qint64 WaitStepMs = 250;
+
+QString roubles(qint64 kopecks)
+{
+    return QString::number(kopecks * 0.01, 'f', 2);
+}
+
+// Sleeps the whole time even when signals interrupt the sleep.
+void sleepSeconds(qint64 seconds)
+{
+    timespec remaining{static_cast<time_t>(seconds), 0};
+    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+Processing::Processing()
+    : QObject(nullptr)
+    , BasicSbpProcessing(QStringLiteral("zorvikcpqr"))
+    , interface(MockFactory<Interface>::create())
+{
+    paymentRequestTypes.insert(PaymentProcessingRequest::Sale);
+    paymentRequestTypes.insert(PaymentProcessingRequest::Refund);
+    cancelRequestTypes.insert(PaymentProcessingRequest::Sale);
+
+    setOption(EPaymentProcessingOption::QrCodePayment, true);
+    setOption(processing::RequestPaymentCode, true);
+    setOption(processing::ProcessingEnabled, true);
+    setSbpOption(processing::CustomerPresentedQr);
+}
+
+Processing::~Processing() = default;
+
+void Processing::init(const PaymentProcessingContext &)
+{
+    Config *config = singletonInstance<Config>();
+    config->loadFile(ConfigPath, QString());
+
+    interface->init();
+
+    statusRequestsInterval
+        = qint64(config->getInt(ConfigPrefix + "statusRequestInterval", 10)) * 1000;
+    statusRequestDelay = config->getInt(ConfigPrefix + "statusRequestDelay", 5);
+    logger->debug(
+        QStringLiteral(" интервал запроса статуса (сек): %1").arg(statusRequestsInterval / 1000));
+    logger->debug(QStringLiteral(" задержка запроса статуса (сек): %1").arg(statusRequestDelay));
+
+    paymentCodeMask = QRegularExpression(
+        config->getString(ConfigPrefix + "paymentCodeMask", DefaultPaymentCodeMask));
+    if (paymentCodeMask.isValid())
+        singletonInstance<BcodeParser>()->registerPattern(paymentCodeMask, PaymentCodeKind);
+    else
+        logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:paymentCodeMask"));
+
+    defaultCardNumber = config->getString(ConfigPrefix + "defaultCardNumber", QString());
+}
+
+PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &request)
+{
+    const QString kind = request.type == PaymentProcessingRequest::Sale
+                             ? QStringLiteral("продажи")
+                             : QStringLiteral("возврата");
+    logger->info(QStringLiteral("Оплата в чеке %1 на сумму %2").arg(kind, roubles(request.amount)));
+    if (request.type == PaymentProcessingRequest::Refund)
+        return cancel(request);
+
+    PaymentProcessingResult result;
+    result.status = PaymentProcessingResult::Failure;
+    const tr::Tr sessionError = startSession(request);
+    if (!sessionError.isEmpty()) {
+        result.message = sessionError;
+        return result;
+    }
+
+    interrupted = false;
+    const Finally sessionReset([this] { resetSession(); });
+
+    const CreateOrderResult order = interface->createOrder(request, *session.startSessionResult);
+    if (order.errorCode() != 0 || order.transportError) {
+        logger->error(QStringLiteral("Не удалось создать заказ"));
+        // A request that timed out may have registered the order all the same.
+        if (order.transportError && order.timedOut)
+            sendCancelToQueue(request, order.clientTransaction);
+        result.message = order.getError();
+        return result;
+    }
+    logger->info(QStringLiteral(" идентификатор оплаты: %1").arg(order.clientTransaction));
+    result.operationId = order.clientTransaction;
+
+    waitBeforeFirstStatusRequest();
+
+    OperationResult status;
+    for (;;) {
+        status = interface->operationResult(order.clientTransaction);
+        if (status.result()) {
+            logger->info(QStringLiteral("Оплата выполнена успешно"));
+            break;
+        }
+        if (status.getStatus() == 1) {
+            logger->warn(QStringLiteral("Оплата отклонена"));
+            result.message = tr::Tr(QStringLiteral("zorvikCpqrPaymentDeclined"),
+                                    QStringLiteral("Оплата отклонена"));
+            break;
+        }
+        logger->info(QStringLiteral("Оплата еще не выполнена"));
+        if (status.transportError) {
+            sendCancelToQueue(request, order.clientTransaction);
+            break;
+        }
+        if (interruptedBeforeNextStatusRequest()) {
+            logger->warn(QStringLiteral("Оплата прервана"));
+            sendCancelToQueue(request, order.clientTransaction);
+            result.status = PaymentProcessingResult::Interrupted;
+            return result;
+        }
+    }
+
+    result.status
+        = status.result() ? PaymentProcessingResult::Success : PaymentProcessingResult::Failure;
+    if (result.message.isEmpty())
+        result.message = status.errorText;
+    result.additionalData = formAdditionalData(status);
+    return result;
+}
+
+void Processing::waitBeforeFirstStatusRequest() const
+{
+    logger->info(QStringLiteral("Ожидание %1 сек. перед запросом статуса")
+                     .arg(static_cast<int>(statusRequestDelay)));
+    if (statusRequestDelay > 0)
+        sleepSeconds(statusRequestDelay);
+}
+
+// Waits the status interval in steps, so that the cashier's interruption is seen within one
+// step. Every round waits one step at least: with an interval of zero or less the loop would
+// otherwise poll the service without pause and could never be interrupted.
+bool Processing::interruptedBeforeNextStatusRequest() const
+{
+    qint64 waited = 0;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(WaitStepMs));
+        if (interrupted)
+            return true;
+        waited += WaitStepMs;
+    } while (waited < statusRequestsInterval);
+    return false;
+}
+
+tr::Tr Processing::startSession(const PaymentProcessingRequest &request)
+{
+    if (session.startSessionResult) {
+        const QStringList cardNumbers = getCardNumbers(*session.startSessionResult);
+        if (cardNumbers.isEmpty())
+            return {};
+        const QSharedPointer<AbstractDocument> document
+            = singletonInstance<Session>()->getDocument();
+        for (const QString &number : cardNumbers) {
+            if (document && document->containsCard(number))
+                return {};
+        }
+        logger->info(QStringLiteral("Требуется повторный ввод платежного кода"));
+        session.startSessionResult.reset();
+    }
+
+    if (request.paymentCode.isEmpty()) {
+        resetSession();
+        return tr::Tr(QStringLiteral("zorvikCpqrNoCpqr"), QStringLiteral("Оплата недоступна"));
+    }
+
+    const StartSessionResult started = interface->startSession(request.paymentCode);
+    if (started.quickpayId().isEmpty())
+        return started.getError();
+    session.startSessionResult = started;
+    return {};
+}
+
+QStringList Processing::getCardNumbers(const StartSessionResult &started) const
+{
+    QStringList cardNumbers;
+    const QString merchantPayload = started.merchantPayload();
+    if (!merchantPayload.isEmpty())
+        cardNumbers.append(merchantPayload);
+    cardNumbers.append(started.loyaltyIds());
+    if (cardNumbers.isEmpty() && !defaultCardNumber.isEmpty())
+        cardNumbers.append(defaultCardNumber);
+    return cardNumbers;
+}
+
+QString Processing::formAdditionalData(const OperationResult &operation) const
+{
+    const QJsonObject data{{QStringLiteral("cart"), operation.getCart()}};
+    return QString::fromUtf8(QJsonDocument(data).toJson(QJsonDocument::Compact));
+}
+
+PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &request)
+{
+    logger->info(QStringLiteral("Отмена оплаты на сумму %1").arg(roubles(request.amount)));
+
+    PaymentProcessingResult result;
+    result.status = PaymentProcessingResult::Failure;
+
+    const OperationResult status = interface->operationResult(request.operationId);
+    if (status.errorCode() != 0 || status.transportError) {
+        logger->error(QStringLiteral("Не удалось получить статус заказа"));
+        result.message = status.getError();
+        return result;
+    }
+
+    switch (status.getStatus()) {
+    case -1:
+        logger->error(QStringLiteral("Неизвестное состояние заказа"));
+        break;
+    case 0:
+        logger->info(QStringLiteral("Заказ зарегистрирован, но состояние неизвестно"));
+        break;
+    case 1:
+        if (!status.result()) {
+            logger->info(QStringLiteral("Дальнейшая обработка не требуется"));
+            PaymentProcessingResult finished;
+            finished.status = PaymentProcessingResult::Success;
+            finished.slipCopies = 0;
+            return finished;
+        }
+        logger->info(QStringLiteral("Заказ был успешно оплачен, будет выполнен возврат"));
+        break;
+    default:
+        break;
+    }
+
+    const ReturnResult refund = interface->operationReturn(request, status);
+    resetSession();
+    if (refund.errorCode() == 0 && !refund.transportError) {
+        result.status = PaymentProcessingResult::Success;
+        result.operationId = refund.refundTransaction;
+    } else {
+        result.status = PaymentProcessingResult::Failure;
+        result.message = refund.getError();
+    }
+    return result;
+}
+
+void Processing::cancelPaymentByQRCodeInQueue(const PaymentProcessingRequest &request) const
+{
+    logger->info(QStringLiteral("Отправка отмены заказа %1 в очередь").arg(request.operationId));
+    enqueueCancellation(request);
+}
+
+void Processing::sendCancelToQueue(const PaymentProcessingRequest &request,
+                                   const QString &operationId) const
+{
+    logger->info(QStringLiteral("Отмена оплаты %1 через очередь").arg(operationId));
+    PaymentProcessingRequest cancellation = request;
+    cancellation.operationId = operationId;
+    enqueueCancellation(cancellation);
+}
+
+void Processing::enqueueCancellation(const PaymentProcessingRequest &request) const
+{
+    const QJsonObject message{{QStringLiteral("request"), requestToJson(request)},
+                              {QStringLiteral("valutCode"), request.valutCode}};
+    // The order stays open at the service if its cancellation is lost: say so loudly.
+    if (!singletonInstance<DBQueueBroker>()->enqueue(CancelQueue, message, QString()))
+        logger->error(QStringLiteral("Не удалось поставить отмену заказа %1 в очередь")
+                          .arg(request.operationId));
+}
+
+bool Processing::sendEnqueuedMessage(const QMap<QString, QVariant> &message)
+{
+    logger->info(QStringLiteral("Обработка сообщения из очереди"));
+    const PaymentProcessingRequest request
+        = requestFromVariantMap(message.value(QStringLiteral("request")).toMap());
+    return cancel(request).status == PaymentProcessingResult::Success;
+}
+
+bool Processing::interruptPayment()
+{
+    logger->info(QStringLiteral("Прерывание оплаты"));
+    interrupted = true;
+    return true;
+}
+
+CpqrCheckResult Processing::processCpqr(const QString &code)
+{
+    logger->info(QStringLiteral("Проверка кода '%1'").arg(code));
+    CpqrCheckResult check;
+    if (!isPaymentCode(code))
+        return check;
+
+    check.recognized = true;
+    setRequestPaymentCode(true);
+    const StartSessionResult started = interface->startSession(code);
+    if (started.quickpayId().isEmpty()) {
+        check.failureText = started.getError();
+        return check;
+    }
+    session.startSessionResult = started;
+    session.cardNumbers = getCardNumbers(started);
+    setRequestPaymentCode(false);
+    check.accepted = true;
+    check.cardNumbers = session.cardNumbers;
+    return check;
+}
+
+bool Processing::isPaymentCode(const QString &code) const
+{
+    return paymentCodeMask.match(code).hasMatch();
+}
+
+ScanQrParams Processing::getScanQrParams() const
+{
+    ScanQrParams params;
+    params.scanTitle
+        = tr::Tr(QStringLiteral("zorvikCpqrScanTitle"), QStringLiteral("Ввод платежного кода"));
+    params.scanMessage = tr::Tr(QStringLiteral("zorvikCpqrScanMessage"),
+                                QStringLiteral("Отсканируйте QR-код из приложения"));
+    params.scanError = tr::Tr(QStringLiteral("zorvikCpqrScanError"),
+                              QStringLiteral("Ошибка считывания платежного кода,\nповторите "
+                                             "сканирование"));
+    params.codePatterns = {paymentCodeMask};
+    params.imagePath = ScanPicturePath;
+    return params;
+}
+
+tr::Tr Processing::getMessage(sbp::MessageType type, const tr::Tr &defaultText) const
+{
+    if (type == sbp::CpqrCheck)
+        return tr::Tr(QStringLiteral("zorvikCpqrCheckMessage"),
+                      QStringLiteral("Обработка QR-кода Зорвик Пэй"));
+    return defaultText;
+}
+
+void Processing::onCardDelete()
+{
+    if (session.cardNumbers.isEmpty())
+        return;
+    const QSharedPointer<AbstractDocument> document = singletonInstance<Session>()->getDocument();
+    const QList<QSharedPointer<DocumentCardRecord>> cards
+        = document ? document->getCards() : QList<QSharedPointer<DocumentCardRecord>>();
+    for (const QSharedPointer<DocumentCardRecord> &card : cards) {
+        const QVariant number = card->getNumber();
+        for (const QString &cardNumber : std::as_const(session.cardNumbers)) {
+            if (QVariant(cardNumber) == number)
+                return;
+        }
+    }
+    resetSession();
+}
+
+void Processing::onDocumentCancel()
+{
+    resetSession();
+}
+
+void Processing::resetSession()
+{
+    logger->info(QStringLiteral("Состояние сессии сброшено"));
+    session = SessionState();
+    setRequestPaymentCode(true);
+}
+
+void Processing::setRequestPaymentCode(bool required)
+{
+    setOption(processing::RequestPaymentCode, required);
+}
+
+} // namespace zorvikcpqr
