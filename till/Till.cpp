@@ -1,0 +1,466 @@
+#include "till/Till.h"
+
+#include "till/HumanPrinter.h"
+#include "till/PaymentWatch.h"
+
+#include "api/Interface.h"
+
+#include "host/Config.h"
+#include "host/DBQueueBroker.h"
+#include "host/HostPaths.h"
+#include "host/ReceiptFile.h"
+#include "host/Session.h"
+#include "host/log4qt/LogManager.h"
+#include "host/log4qt/StreamAppender.h"
+#include "host/payment/AbstractProcessingFactory.h"
+#include "host/payment/BasicSbpProcessing.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const QString PluginConfigPath
+    = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
+const QString CancelQueue = QStringLiteral("processing");
+const QString ScanPicture = QStringLiteral(":/zorvikcpqr/scan_token.png");
+constexpr int Roubles = 643;
+
+QJsonObject textJson(const tr::Tr &text)
+{
+    return {{QStringLiteral("id"), text.id()}, {QStringLiteral("text"), text.text()}};
+}
+
+PaymentProcessingRequest request(PaymentProcessingRequest::Type type,
+                                 qint64 amount,
+                                 const QString &operationId,
+                                 const QString &paymentCode = QString())
+{
+    PaymentProcessingRequest request;
+    request.type = type;
+    request.amount = amount;
+    request.operationId = operationId;
+    request.paymentCode = paymentCode;
+    request.valutCode = Roubles;
+    return request;
+}
+
+} // namespace
+
+Till::Till(const TillOptions &options)
+    : m_options(options)
+    , m_out(stdout)
+    , m_err(stderr)
+{
+    using namespace std::placeholders;
+    auto bind = [this](auto member) {
+        return std::bind(member, this, _1);
+    };
+    m_commands = {
+        {QStringLiteral("info"),
+         {},
+         0,
+         [this](const QStringList &) {
+             return info();
+         }},
+        {QStringLiteral("scan"), {QStringLiteral("CODE")}, 0, bind(&Till::scan)},
+        {QStringLiteral("pay"),
+         {QStringLiteral("AMOUNT"), QStringLiteral("CODE")},
+         1,
+         bind(&Till::pay)},
+        {QStringLiteral("refund"),
+         {QStringLiteral("OPERATION_ID"), QStringLiteral("AMOUNT")},
+         0,
+         bind(&Till::refund)},
+        {QStringLiteral("cancel"),
+         {QStringLiteral("OPERATION_ID"), QStringLiteral("AMOUNT")},
+         0,
+         bind(&Till::cancel)},
+        {QStringLiteral("defer"),
+         {QStringLiteral("OPERATION_ID"), QStringLiteral("AMOUNT")},
+         0,
+         bind(&Till::defer)},
+        {QStringLiteral("queue list"),
+         {},
+         0,
+         [this](const QStringList &) {
+             return queueList();
+         }},
+        {QStringLiteral("queue run"),
+         {},
+         0,
+         [this](const QStringList &) {
+             return queueRun();
+         }},
+        {QStringLiteral("card add"), {QStringLiteral("NUMBER")}, 0, bind(&Till::addCard)},
+        {QStringLiteral("card delete"), {QStringLiteral("NUMBER")}, 0, bind(&Till::deleteCard)},
+        {QStringLiteral("document cancel"),
+         {},
+         0,
+         [this](const QStringList &) {
+             return cancelDocument();
+         }},
+        {QStringLiteral("status"), {QStringLiteral("OPERATION_ID")}, 0, bind(&Till::orderStatus)},
+        {QStringLiteral("params"),
+         {},
+         0,
+         [this](const QStringList &) {
+             return scanParams();
+         }},
+        {QStringLiteral("message"), {QStringLiteral("KIND")}, 0, bind(&Till::message)},
+    };
+}
+
+Till::~Till() = default;
+
+int Till::run()
+{
+    QString errorMessage;
+    if (!setUp(&errorMessage)) {
+        fail(errorMessage);
+        return UsageError;
+    }
+    if (m_options.command.isEmpty())
+        return runInteractive();
+    return runCommand(m_options.command);
+}
+
+bool Till::setUp(QString *errorMessage)
+{
+    if (!m_options.logPath.isEmpty()) {
+        auto *appender = new Log4Qt::StreamAppender(m_options.logPath);
+        if (!appender->isOpen()) {
+            *errorMessage = QStringLiteral("cannot write the log %1: %2")
+                                .arg(m_options.logPath, appender->errorString());
+            delete appender;
+            return false;
+        }
+        Log4Qt::LogManager::addAppender(appender); // lives as long as the process
+    }
+    Log4Qt::Level::Value level = Log4Qt::Level::Info;
+    Log4Qt::Level::fromName(m_options.logLevel, &level);
+    Log4Qt::LogManager::setThreshold(level);
+
+    if (!m_options.configPath.isEmpty()) {
+        if (!QFileInfo(m_options.configPath).isReadable()) {
+            *errorMessage
+                = QStringLiteral("cannot read the configuration %1").arg(m_options.configPath);
+            return false;
+        }
+        HostPaths::setOverride(PluginConfigPath, m_options.configPath);
+    }
+
+    auto *session = new Session;
+    if (!m_options.receiptPath.isEmpty()
+        && !ReceiptFile::load(m_options.receiptPath, session, errorMessage)) {
+        delete session;
+        return false;
+    }
+    Singleton<Session>::instance = session;
+
+    auto *queue = m_options.queuePath.isEmpty() ? new DBQueueBroker
+                                                : new DBQueueBroker(m_options.queuePath);
+    if (!queue->isOpen()) {
+        *errorMessage = QStringLiteral("cannot open the queue %1: %2")
+                            .arg(queue->databasePath(), queue->errorString());
+        delete queue;
+        return false;
+    }
+    Singleton<DBQueueBroker>::instance = queue;
+
+    const QString pluginPath
+        = m_options.pluginPath.isEmpty() ? PluginHost::defaultPluginPath() : m_options.pluginPath;
+    if (!m_plugin.load(pluginPath, errorMessage))
+        return false;
+
+    // The till's own client of the service, configured as the plug-in's, for support queries.
+    m_client.reset(new zorvikcpqr::Interface);
+    m_client->init();
+    return true;
+}
+
+int Till::runInteractive()
+{
+    int exitCode = Success;
+    QTextStream in(stdin);
+    QString line;
+    while (in.readLineInto(&line)) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        if (runCommand(QProcess::splitCommand(trimmed)) != Success)
+            exitCode = UsageError;
+    }
+    return exitCode;
+}
+
+const Till::Command *Till::findCommand(const QStringList &words, int *nameLength) const
+{
+    for (const Command &command : m_commands) {
+        const int length = command.name.count(QLatin1Char(' ')) + 1;
+        if (words.size() >= length && words.mid(0, length).join(QLatin1Char(' ')) == command.name) {
+            *nameLength = length;
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+int Till::runCommand(const QStringList &words)
+{
+    int nameLength = 0;
+    const Command *command = findCommand(words, &nameLength);
+    if (!command) {
+        fail(QStringLiteral("unknown command '%1'; see zorvik-till --help")
+                 .arg(words.join(QLatin1Char(' '))));
+        return UsageError;
+    }
+    const QStringList arguments = words.mid(nameLength);
+    const int required = command->arguments.size() - command->optionalArguments;
+    if (arguments.size() < required || arguments.size() > command->arguments.size()) {
+        QStringList shape{command->name};
+        for (int i = 0; i < command->arguments.size(); ++i)
+            shape.append(i < required ? command->arguments.at(i)
+                                      : QStringLiteral("[%1]").arg(command->arguments.at(i)));
+        fail(QStringLiteral("usage: %1").arg(shape.join(QLatin1Char(' '))));
+        return UsageError;
+    }
+
+    m_badInput = false;
+    const QJsonObject result = command->run(arguments);
+    if (m_badInput)
+        return UsageError;
+    print(result);
+    return Success;
+}
+
+void Till::print(const QJsonObject &result)
+{
+    if (m_options.json)
+        m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
+    else
+        m_out << HumanPrinter::format(result);
+    m_out.flush();
+}
+
+void Till::fail(const QString &message)
+{
+    m_badInput = true;
+    m_err << "zorvik-till: " << message << '\n';
+    m_err.flush();
+}
+
+QJsonObject Till::info() const
+{
+    const QJsonObject metaData = m_plugin.metaData();
+    const QSize picture = QImageReader(ScanPicture).size();
+    BasicSbpProcessing *processing = m_plugin.processing();
+    const QRegularExpression mask = processing->getScanQrParams().codePatterns.value(0);
+    const QHash<QString, QString> headers = m_client->requestHeaders();
+    const QJsonObject settings{
+        {QStringLiteral("url"), m_client->serverUrl().toString()},
+        {QStringLiteral("timeout"), m_client->timeoutSeconds()},
+        {QStringLiteral("statusRequestInterval"), processing->getStatusRequestsInterval()},
+        {QStringLiteral("statusRequestDelay"), processing->getStatusRequestDelay()},
+        {QStringLiteral("paymentCodeMask"), mask.pattern()},
+        {QStringLiteral("paymentCodeMaskValid"), mask.isValid()},
+        {QStringLiteral("defaultCardNumber"),
+         singletonInstance<Config>()->getString(QStringLiteral("zorvikcpqr:defaultCardNumber"))},
+        {QStringLiteral("apiKeySet"), !headers.value(QStringLiteral("api-key")).isEmpty()},
+        {QStringLiteral("userTokenSet"), !headers.value(QStringLiteral("user-token")).isEmpty()},
+    };
+    return {
+        {QStringLiteral("command"), QStringLiteral("info")},
+        {QStringLiteral("iid"), metaData.value(QStringLiteral("IID"))},
+        {QStringLiteral("className"), metaData.value(QStringLiteral("className"))},
+        {QStringLiteral("factoryClass"),
+         QString::fromLatin1(m_plugin.factory()->metaObject()->className())},
+        {QStringLiteral("processingClass"),
+         QString::fromLatin1(m_plugin.processingObject()->metaObject()->className())},
+        {QStringLiteral("scanPicture"),
+         QJsonObject{{QStringLiteral("width"), picture.width()},
+                     {QStringLiteral("height"), picture.height()}}},
+        {QStringLiteral("settings"), settings},
+    };
+}
+
+QJsonObject Till::scan(const QStringList &arguments)
+{
+    const CpqrCheckResult check = m_plugin.processing()->processCpqr(arguments.at(0));
+    return {{QStringLiteral("command"), QStringLiteral("scan")},
+            {QStringLiteral("recognized"), check.recognized},
+            {QStringLiteral("accepted"), check.accepted},
+            {QStringLiteral("failureText"), textJson(check.failureText)},
+            {QStringLiteral("cardNumbers"), QJsonArray::fromStringList(check.cardNumbers)}};
+}
+
+QJsonObject Till::pay(const QStringList &arguments)
+{
+    const std::optional<qint64> amount = amountArgument(arguments.at(0));
+    if (!amount)
+        return {};
+    const PaymentProcessingRequest sale
+        = request(PaymentProcessingRequest::Sale, *amount, QString(), arguments.value(1));
+    return paymentJson(QStringLiteral("pay"),
+                       watched([&] { return m_plugin.processing()->payment(sale); }));
+}
+
+QJsonObject Till::refund(const QStringList &arguments)
+{
+    const std::optional<qint64> amount = amountArgument(arguments.at(1));
+    if (!amount)
+        return {};
+    const PaymentProcessingRequest refund
+        = request(PaymentProcessingRequest::Refund, *amount, arguments.at(0));
+    return paymentJson(QStringLiteral("refund"),
+                       watched([&] { return m_plugin.processing()->payment(refund); }));
+}
+
+QJsonObject Till::cancel(const QStringList &arguments)
+{
+    const std::optional<qint64> amount = amountArgument(arguments.at(1));
+    if (!amount)
+        return {};
+    const PaymentProcessingRequest cancellation
+        = request(PaymentProcessingRequest::Sale, *amount, arguments.at(0));
+    return paymentJson(QStringLiteral("cancel"),
+                       watched([&] { return m_plugin.processing()->cancel(cancellation); }));
+}
+
+QJsonObject Till::defer(const QStringList &arguments)
+{
+    const std::optional<qint64> amount = amountArgument(arguments.at(1));
+    if (!amount)
+        return {};
+    m_plugin.processing()->cancelPaymentByQRCodeInQueue(
+        request(PaymentProcessingRequest::Sale, *amount, arguments.at(0)));
+    return {{QStringLiteral("command"), QStringLiteral("defer")}};
+}
+
+QJsonObject Till::queueList() const
+{
+    QJsonArray messages;
+    for (const QueuedMessage &queued : Singleton<DBQueueBroker>::instance->messages()) {
+        messages.append(QJsonObject{{QStringLiteral("id"), queued.id},
+                                    {QStringLiteral("queue"), queued.queue},
+                                    {QStringLiteral("message"), queued.message},
+                                    {QStringLiteral("attempts"), queued.attempts}});
+    }
+    return {{QStringLiteral("command"), QStringLiteral("queue list")},
+            {QStringLiteral("messages"), messages}};
+}
+
+QJsonObject Till::queueRun()
+{
+    BasicSbpProcessing *processing = m_plugin.processing();
+    const DeliveryReport report = Singleton<DBQueueBroker>::instance->deliver(
+        CancelQueue,
+        [processing](const QVariantMap &message) {
+            return processing->sendEnqueuedMessage(message);
+        },
+        DBQueueBroker::Scope::All);
+    return {{QStringLiteral("command"), QStringLiteral("queue run")},
+            {QStringLiteral("delivered"), report.delivered},
+            {QStringLiteral("failed"), report.failed}};
+}
+
+QJsonObject Till::addCard(const QStringList &arguments)
+{
+    Singleton<Session>::instance->getDocument()->addCard(arguments.at(0));
+    return {{QStringLiteral("command"), QStringLiteral("card add")}};
+}
+
+QJsonObject Till::deleteCard(const QStringList &arguments)
+{
+    if (!Singleton<Session>::instance->getDocument()->removeCard(arguments.at(0))) {
+        fail(QStringLiteral("the receipt has no card %1").arg(arguments.at(0)));
+        return {};
+    }
+    m_plugin.processing()->onCardDelete();
+    return {{QStringLiteral("command"), QStringLiteral("card delete")}};
+}
+
+QJsonObject Till::cancelDocument()
+{
+    m_plugin.processing()->onDocumentCancel();
+    return {{QStringLiteral("command"), QStringLiteral("document cancel")}};
+}
+
+QJsonObject Till::orderStatus(const QStringList &arguments) const
+{
+    const zorvikcpqr::OperationResult status = m_client->operationResult(arguments.at(0));
+    const bool failed
+        = status.transportError || status.errorCode() != 0 || !status.errorText.isEmpty();
+    return {{QStringLiteral("command"), QStringLiteral("status")},
+            {QStringLiteral("status"), status.getStatus()},
+            {QStringLiteral("result"), status.result()},
+            {QStringLiteral("errorCode"), status.errorCode()},
+            {QStringLiteral("error"), textJson(failed ? status.getError() : tr::Tr())},
+            {QStringLiteral("cart"), status.getCart()}};
+}
+
+QJsonObject Till::scanParams() const
+{
+    const ScanQrParams params = m_plugin.processing()->getScanQrParams();
+    QJsonArray patterns;
+    for (const QRegularExpression &pattern : params.codePatterns)
+        patterns.append(pattern.pattern());
+    return {{QStringLiteral("command"), QStringLiteral("params")},
+            {QStringLiteral("scanTitle"), textJson(params.scanTitle)},
+            {QStringLiteral("scanMessage"), textJson(params.scanMessage)},
+            {QStringLiteral("scanError"), textJson(params.scanError)},
+            {QStringLiteral("codePatterns"), patterns},
+            {QStringLiteral("imagePath"), params.imagePath},
+            {QStringLiteral("okButtonText"), textJson(params.okButtonText)},
+            {QStringLiteral("cancelButtonText"), textJson(params.cancelButtonText)}};
+}
+
+QJsonObject Till::message(const QStringList &arguments)
+{
+    bool ok = false;
+    const int kind = arguments.at(0).toInt(&ok);
+    if (!ok) {
+        fail(QStringLiteral("KIND must be a whole number, not '%1'").arg(arguments.at(0)));
+        return {};
+    }
+    const tr::Tr defaultText(QStringLiteral("zorvikTillMessage"),
+                             QStringLiteral("Сообщение кассы"));
+    const tr::Tr text
+        = m_plugin.processing()->getMessage(static_cast<sbp::MessageType>(kind), defaultText);
+    return {{QStringLiteral("command"), QStringLiteral("message")},
+            {QStringLiteral("kind"), kind},
+            {QStringLiteral("message"), textJson(text)}};
+}
+
+std::optional<qint64> Till::amountArgument(const QString &text)
+{
+    bool ok = false;
+    const qint64 amount = text.toLongLong(&ok);
+    if (ok && amount > 0)
+        return amount;
+    fail(QStringLiteral("AMOUNT must be a positive whole number of kopecks, not '%1'").arg(text));
+    return std::nullopt;
+}
+
+PaymentProcessingResult Till::watched(const std::function<PaymentProcessingResult()> &operation)
+{
+    const bool showProgress = !m_options.json && isatty(STDOUT_FILENO);
+    PaymentWatch watch(
+        m_plugin.processing(), m_options.interruptAfterSeconds, showProgress ? stdout : nullptr);
+    return operation();
+}
+
+QJsonObject Till::paymentJson(const QString &command, const PaymentProcessingResult &result) const
+{
+    return {{QStringLiteral("command"), command},
+            {QStringLiteral("status"), result.status},
+            {QStringLiteral("message"), textJson(result.message)},
+            {QStringLiteral("operationId"), result.operationId},
+            {QStringLiteral("additionalData"), result.additionalData}};
+}

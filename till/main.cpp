@@ -1,0 +1,29 @@
+// zorvik-till: a host test bench for the Zorvik CPQR payment plug-in.
+
+#include "till/Till.h"
+#include "till/TillOptions.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zorvik-till"));
+
+    TillOptions options;
+    QString errorMessage;
+    if (!options.parse(QCoreApplication::arguments(), &errorMessage)) {
+        std::fprintf(stderr,
+                     "zorvik-till: %s\n%s",
+                     qPrintable(errorMessage),
+                     qPrintable(TillOptions::usage()));
+        return Till::UsageError;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(TillOptions::usage()), stdout);
+        return Till::Success;
+    }
+    return Till(options).run();
+}
