@@ -53,6 +53,14 @@ bool isPartialPaymentCart(const QJsonObject &paidCart)
     return false;
 }
 
+// A query value encoded in full, so that "+", "%" and the query's own delimiters in it reach the
+// service as they are. QUrlQuery writes a null value without its "=", so the value is never null.
+QString queryValue(const QString &text)
+{
+    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(text));
+    return encoded.isNull() ? QStringLiteral("") : encoded;
+}
+
 } // namespace
 
 Interface::Interface()
@@ -125,11 +133,8 @@ CreateOrderResult Interface::createOrder(const PaymentProcessingRequest &request
 OperationResult Interface::operationResult(const QString &clientTransaction) const
 {
     logger->info(QStringLiteral("Получение результата операции %1").arg(clientTransaction));
-    // Encoded in full, so that "+", "%" and the query's own delimiters in an identifier reach
-    // the service as they are.
     QUrlQuery query;
-    query.addQueryItem(QStringLiteral("client_transaction"),
-                       QString::fromLatin1(QUrl::toPercentEncoding(clientTransaction)));
+    query.addQueryItem(QStringLiteral("client_transaction"), queryValue(clientTransaction));
     return OperationResult(sendGetRequest(QStringLiteral("/cpqr/operation/result"), query));
 }
 

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "api/Interface.h"
+
+#include <QList>
+
+// An API client whose two send operations record the request instead of sending it and give
+// back a scripted answer; everything else is the real client.
+class RecordingInterface : public zorvikcpqr::Interface
+{
+public:
+    struct SentRequest
+    {
+        QByteArray method;
+        QString path;
+        QJsonObject body;
+        QUrlQuery query;
+    };
+
+    zorvikcpqr::RequestResult sendPostRequest(const QString &path,
+                                              const QJsonObject &body) const override;
+    zorvikcpqr::RequestResult sendGetRequest(const QString &path,
+                                             const QUrlQuery &query) const override;
+
+    void setCommentMask(const QString &mask) { commentMask = mask; }
+
+    zorvikcpqr::RequestResult answer;
+    mutable QList<SentRequest> sent;
+};

@@ -1,0 +1,350 @@
+#include "LogCapture.h"
+#include "RecordingInterface.h"
+
+#include "host/AbstractDocument.h"
+#include "host/Session.h"
+#include "host/User.h"
+#include "host/payment/PaymentProcessingRequest.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace zorvikcpqr;
+
+namespace {
+
+QJsonObject jsonObject(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+PaymentProcessingRequest requestFor(qint64 amount, const QString &operationId = QString())
+{
+    PaymentProcessingRequest request;
+    request.type = PaymentProcessingRequest::Sale;
+    request.amount = amount;
+    request.operationId = operationId;
+    request.paymentCode = QStringLiteral("ZVQR-SCANNED-AGAIN");
+    return request;
+}
+
+StartSessionResult startedSession()
+{
+    RequestResult answer;
+    answer.json = jsonObject(R"({"quickpay_id":"qp-1","merchant_payload":"m"})");
+    StartSessionResult started(answer);
+    started.cpqrPayload = QStringLiteral("ZVQR-0001");
+    return started;
+}
+
+OperationResult paidOrder(const QByteArray &cartJson)
+{
+    RequestResult answer;
+    answer.json = jsonObject(R"({"status":1,"result":true,"cart":)" + cartJson + "}");
+    return OperationResult(answer);
+}
+
+QStringList keysOf(const QJsonObject &object)
+{
+    QStringList keys = object.keys();
+    keys.sort();
+    return keys;
+}
+
+} // namespace
+
+class OperationsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void startSessionPostsTheCode();
+    void createOrderSendsTheRoundedCost_data();
+    void createOrderSendsTheRoundedCost();
+    void createOrderUsesTheSessionsCodeAndTheTill();
+    void createOrderAddsTheCommentOnlyWhenThereIsOne_data();
+    void createOrderAddsTheCommentOnlyWhenThereIsOne();
+    void createOrderKeepsItsIdentifierWhenTheExchangeFails();
+    void createOrderWithoutCashierSendsAnEmptyId();
+    void everyOrderGetsItsOwnIdentifier();
+    void operationResultAsksWithAQuery();
+    void operationCancelPostsTheIdentifier();
+    void operationReturnSendsCostAndIdentifiers();
+    void operationReturnChoosesTheRefundCart_data();
+    void operationReturnChoosesTheRefundCart();
+
+private:
+    RecordingInterface m_client;
+    const QSharedPointer<AbstractDocument> &openReceipt();
+    QSharedPointer<AbstractDocument> m_receipt;
+};
+
+const QSharedPointer<AbstractDocument> &OperationsTest::openReceipt()
+{
+    return m_receipt;
+}
+
+void OperationsTest::init()
+{
+    m_client.sent.clear();
+    m_client.answer = RequestResult();
+    m_client.answer.json = jsonObject(R"({"status":0})");
+    m_client.setCommentMask(QString());
+
+    Session *session = singletonInstance<Session>();
+    session->setPosId(QStringLiteral("17"));
+    session->setCurrentUser(QSharedPointer<User>::create(QVariant(42)));
+    m_receipt = QSharedPointer<AbstractDocument>::create(7, 3);
+    m_receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
+        QStringLiteral("4600001"), 1, QStringLiteral("Хлеб"), 2.0, 100.0));
+    m_receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
+        QStringLiteral("4600002"), 2, QStringLiteral("Молоко"), 1.0, 50.5));
+    session->setDocument(m_receipt);
+}
+
+void OperationsTest::startSessionPostsTheCode()
+{
+    m_client.answer.json = jsonObject(R"({"quickpay_id":"qp-1"})");
+    LogCapture log;
+
+    const StartSessionResult result = m_client.startSession(QStringLiteral("ZVQR-0001"));
+
+    QCOMPARE(log.lines(), QStringList{QStringLiteral("INFO Начало сессии быстрой оплаты")});
+    QCOMPARE(m_client.sent.size(), 1);
+    QCOMPARE(m_client.sent.first().method, QByteArray("POST"));
+    QCOMPARE(m_client.sent.first().path, QStringLiteral("/cpqr/start_session"));
+    QCOMPARE(m_client.sent.first().body, jsonObject(R"({"cpqr_payload":"ZVQR-0001"})"));
+    QCOMPARE(result.cpqrPayload, QStringLiteral("ZVQR-0001"));
+    QCOMPARE(result.quickpayId(), QStringLiteral("qp-1"));
+    QVERIFY(result.success());
+}
+
+void OperationsTest::createOrderSendsTheRoundedCost_data()
+{
+    QTest::addColumn<qint64>("amount");
+    QTest::addColumn<double>("cost");
+
+    QTest::newRow("whole receipt") << qint64(15050) << 150.5;
+    QTest::newRow("one kopeck") << qint64(1) << 0.01;
+    QTest::newRow("nothing") << qint64(0) << 0.0;
+    QTest::newRow("negative") << qint64(-250) << -2.5;
+}
+
+void OperationsTest::createOrderSendsTheRoundedCost()
+{
+    QFETCH(qint64, amount);
+    QFETCH(double, cost);
+
+    m_client.createOrder(requestFor(amount), startedSession());
+
+    QCOMPARE(m_client.sent.size(), 1);
+    const QJsonObject body = m_client.sent.first().body;
+    QCOMPARE(m_client.sent.first().path, QStringLiteral("/cpqr/operation/create"));
+    QCOMPARE(body.value(QStringLiteral("cost")), QJsonValue(cost));
+    QCOMPARE(body.value(QStringLiteral("cart")).toObject(), m_client.getCart(cost));
+}
+
+void OperationsTest::createOrderUsesTheSessionsCodeAndTheTill()
+{
+    const CreateOrderResult result = m_client.createOrder(requestFor(15050), startedSession());
+
+    const QJsonObject body = m_client.sent.first().body;
+    QCOMPARE(keysOf(body),
+             QStringList({"cart",
+                          "cashierId",
+                          "client_transaction",
+                          "cost",
+                          "cpqr_payload",
+                          "posId",
+                          "quickpay_id"}));
+    QCOMPARE(body.value(QStringLiteral("cpqr_payload")).toString(), QStringLiteral("ZVQR-0001"));
+    QCOMPARE(body.value(QStringLiteral("quickpay_id")).toString(), QStringLiteral("qp-1"));
+    QCOMPARE(body.value(QStringLiteral("posId")).toString(), QStringLiteral("17"));
+    QCOMPARE(body.value(QStringLiteral("cashierId")).toString(), QStringLiteral("42"));
+    QCOMPARE(body.value(QStringLiteral("client_transaction")).toString(), result.clientTransaction);
+    QCOMPARE(body.value(QStringLiteral("cart"))
+                 .toObject()
+                 .value(QStringLiteral("items"))
+                 .toArray()
+                 .size(),
+             2);
+}
+
+void OperationsTest::createOrderAddsTheCommentOnlyWhenThereIsOne_data()
+{
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("comment");
+
+    QTest::newRow("shop and till")
+        << "%(document.shopCode[04d]) %(document.cashCode[02d])" << true << "0007 03";
+    QTest::newRow("empty mask") << QString() << false << QString();
+    QTest::newRow("mask expanding to nothing") << "%(document.unknown)" << false << QString();
+}
+
+void OperationsTest::createOrderAddsTheCommentOnlyWhenThereIsOne()
+{
+    QFETCH(QString, mask);
+    QFETCH(bool, present);
+    QFETCH(QString, comment);
+    m_client.setCommentMask(mask);
+
+    m_client.createOrder(requestFor(15050), startedSession());
+
+    const QJsonObject body = m_client.sent.first().body;
+    QCOMPARE(body.contains(QStringLiteral("comment")), present);
+    QCOMPARE(body.value(QStringLiteral("comment")).toString(), comment);
+}
+
+void OperationsTest::createOrderKeepsItsIdentifierWhenTheExchangeFails()
+{
+    m_client.answer = RequestResult();
+    m_client.answer.transportError = true;
+    m_client.answer.timedOut = true;
+    LogCapture log;
+
+    const CreateOrderResult result = m_client.createOrder(requestFor(100), startedSession());
+
+    QVERIFY(!result.success());
+    QVERIFY(result.timedOut);
+    QCOMPARE(result.clientTransaction.size(), 36);
+    QCOMPARE(m_client.sent.first().body.value(QStringLiteral("client_transaction")).toString(),
+             result.clientTransaction);
+    QCOMPARE(
+        log.lines(),
+        QStringList({QStringLiteral("INFO Создание запроса на оплату"),
+                     QStringLiteral("INFO Создание заказа '%1'").arg(result.clientTransaction)}));
+}
+
+void OperationsTest::createOrderWithoutCashierSendsAnEmptyId()
+{
+    singletonInstance<Session>()->setCurrentUser({});
+
+    m_client.createOrder(requestFor(100), startedSession());
+
+    const QJsonValue cashierId = m_client.sent.first().body.value(QStringLiteral("cashierId"));
+    QVERIFY(cashierId.isString());
+    QCOMPARE(cashierId.toString(), QString());
+}
+
+void OperationsTest::everyOrderGetsItsOwnIdentifier()
+{
+    const CreateOrderResult first = m_client.createOrder(requestFor(100), startedSession());
+    const CreateOrderResult second = m_client.createOrder(requestFor(100), startedSession());
+
+    QVERIFY(first.clientTransaction != second.clientTransaction);
+    QCOMPARE(m_client.sent.at(1).body.value(QStringLiteral("client_transaction")).toString(),
+             second.clientTransaction);
+}
+
+void OperationsTest::operationResultAsksWithAQuery()
+{
+    m_client.answer.json = jsonObject(R"({"status":1,"result":true})");
+    LogCapture log;
+
+    const OperationResult result = m_client.operationResult(QStringLiteral("ct-1"));
+
+    QCOMPARE(log.lines(), QStringList{QStringLiteral("INFO Получение результата операции ct-1")});
+    QCOMPARE(m_client.sent.size(), 1);
+    const RecordingInterface::SentRequest &sent = m_client.sent.first();
+    QCOMPARE(sent.method, QByteArray("GET"));
+    QCOMPARE(sent.path, QStringLiteral("/cpqr/operation/result"));
+    QCOMPARE(sent.query.query(QUrl::FullyEncoded), QStringLiteral("client_transaction=ct-1"));
+    QVERIFY(result.success());
+}
+
+void OperationsTest::operationCancelPostsTheIdentifier()
+{
+    m_client.answer.json = jsonObject(R"({"result":false,"refundId":"r"})");
+    LogCapture log;
+
+    const OperationResult result = m_client.operationCancel(QStringLiteral("ct-1"));
+
+    QCOMPARE(log.lines(), QStringList{QStringLiteral("INFO Отмена операции ct-1")});
+    QCOMPARE(m_client.sent.first().method, QByteArray("POST"));
+    QCOMPARE(m_client.sent.first().path, QStringLiteral("/cpqr/operation/cancel"));
+    QCOMPARE(m_client.sent.first().body, jsonObject(R"({"client_transaction":"ct-1"})"));
+    QVERIFY(!result.success());
+}
+
+void OperationsTest::operationReturnSendsCostAndIdentifiers()
+{
+    m_client.answer = RequestResult();
+    m_client.answer.transportError = true;
+    LogCapture log;
+
+    const ReturnResult result
+        = m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")), paidOrder("{}"));
+
+    const QJsonObject body = m_client.sent.first().body;
+    QCOMPARE(m_client.sent.first().path, QStringLiteral("/cpqr/operation/return"));
+    QCOMPARE(body.value(QStringLiteral("cost")), QJsonValue(50.5));
+    QCOMPARE(body.value(QStringLiteral("client_transaction")).toString(), QStringLiteral("ct-1"));
+    QCOMPARE(result.refundTransaction.size(), 36);
+    QCOMPARE(body.value(QStringLiteral("refundId")).toString(), result.refundTransaction);
+    QVERIFY(!result.success());
+    QCOMPARE(
+        log.lines(),
+        QStringList({QStringLiteral("INFO Возврат по операции ct-1"),
+                     QStringLiteral("INFO  операция возврата: %1").arg(result.refundTransaction)}));
+}
+
+void OperationsTest::operationReturnChoosesTheRefundCart_data()
+{
+    QTest::addColumn<QByteArray>("paidCart");
+    QTest::addColumn<bool>("emptyReturnReceipt");
+    QTest::addColumn<QByteArray>("refundCart");
+
+    const QByteArray partial(
+        R"({"items":[{"productId":"","quantity":{"count":1},)"
+        R"("title":"Частичная оплата заказа","itemPrice":50.5,"total":50.5}]})");
+    const QByteArray itemized(
+        R"({"items":[{"productId":"4600001_1","quantity":{"count":2},"itemPrice":50,"total":100},)"
+        R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})");
+
+    QTest::newRow("second item without product id")
+        << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"},{"productId":""}]})")
+        << false << partial;
+    QTest::newRow("product id missing")
+        << QByteArray(R"({"items":[{"unit_price":"50"}]})") << false << partial;
+    QTest::newRow("product id not text")
+        << QByteArray(R"({"items":[{"productId":7,"unit_price":"50"}]})") << false << partial;
+    QTest::newRow("item not an object")
+        << QByteArray(R"({"items":["4600001_1"]})") << false << partial;
+    QTest::newRow("partial even without a return receipt")
+        << QByteArray(R"({"items":[{"productId":""}]})") << true << partial;
+    QTest::newRow("every item identified") << QByteArray(
+        R"({"items":[{"productId":"4600001_1","unit_price":"50"},{"productId":"9_9"}]})")
+                                           << false << itemized;
+    QTest::newRow("no items, itemized")
+        << QByteArray(R"({"items":[]})") << false
+        << QByteArray(
+               R"({"items":[{"productId":"4600001_1","quantity":{"count":2},"itemPrice":0,"total":100},)"
+               R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})");
+    QTest::newRow("itemized without return positions")
+        << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"}]})") << true
+        << QByteArray();
+}
+
+void OperationsTest::operationReturnChoosesTheRefundCart()
+{
+    QFETCH(QByteArray, paidCart);
+    QFETCH(bool, emptyReturnReceipt);
+    QFETCH(QByteArray, refundCart);
+    if (emptyReturnReceipt)
+        singletonInstance<Session>()->setDocument(QSharedPointer<AbstractDocument>::create());
+
+    m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")), paidOrder(paidCart));
+
+    const QJsonObject body = m_client.sent.first().body;
+    QCOMPARE(body.contains(QStringLiteral("refundCart")), !refundCart.isEmpty());
+    QCOMPARE(QJsonDocument(body.value(QStringLiteral("refundCart")).toObject())
+                 .toJson(QJsonDocument::Compact),
+             QJsonDocument(jsonObject(refundCart)).toJson(QJsonDocument::Compact));
+}
+
+QTEST_GUILESS_MAIN(OperationsTest)
+#include "tst_apioperations.moc"

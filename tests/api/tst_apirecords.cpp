@@ -1,0 +1,439 @@
+#include "api/CancelResult.h"
+#include "api/CreateOrderResult.h"
+#include "api/DeactivateResult.h"
+#include "api/OperationResult.h"
+#include "api/RefundStatusResult.h"
+#include "api/RequestResult.h"
+#include "api/ReturnResult.h"
+#include "api/Rounding.h"
+#include "api/StartSessionResult.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace zorvikcpqr;
+
+namespace {
+
+QJsonObject answer(const char *json)
+{
+    return QJsonDocument::fromJson(QByteArray(json)).object();
+}
+
+RequestResult resultOf(const char *json, bool transportError = false)
+{
+    RequestResult result;
+    result.json = answer(json);
+    result.transportError = transportError;
+    return result;
+}
+
+} // namespace
+
+class RecordsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void errorCodeAcceptsOnlyWholeNumbersInIntRange_data();
+    void errorCodeAcceptsOnlyWholeNumbersInIntRange();
+    void requestSucceedsWithoutTransportFailureAndErrorCode_data();
+    void requestSucceedsWithoutTransportFailureAndErrorCode();
+    void operatorErrorText_data();
+    void operatorErrorText();
+    void startSessionSucceedsWhenTheServiceNamesTheSession_data();
+    void startSessionSucceedsWhenTheServiceNamesTheSession();
+    void loyaltyIdsWalkDownToTheFirstNonObject_data();
+    void loyaltyIdsWalkDownToTheFirstNonObject();
+    void operationResultReadsStateAndCart_data();
+    void operationResultReadsStateAndCart();
+    void successRuleOfEachRecord_data();
+    void successRuleOfEachRecord();
+    void paymentStatusComparesTextExactly_data();
+    void paymentStatusComparesTextExactly();
+    void textReadersRefuseOtherTypes();
+    void convertingConstructorsKeepTheExchange();
+    void roundMoney_data();
+    void roundMoney();
+    void roundQuantity_data();
+    void roundQuantity();
+    void roundingLeavesUnroundableValuesAlone_data();
+    void roundingLeavesUnroundableValuesAlone();
+};
+
+void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("absent") << QByteArray("{}") << 0;
+    QTest::newRow("integer") << QByteArray(R"({"codeError":12})") << 12;
+    QTest::newRow("negative") << QByteArray(R"({"codeError":-3})") << -3;
+    QTest::newRow("whole double") << QByteArray(R"({"codeError":7.0})") << 7;
+    QTest::newRow("text holding a number") << QByteArray(R"({"codeError":"12"})") << 0;
+    QTest::newRow("fraction") << QByteArray(R"({"codeError":5.5})") << 0;
+    QTest::newRow("int maximum") << QByteArray(R"({"codeError":2147483647})") << 2147483647;
+    QTest::newRow("int minimum") << QByteArray(R"({"codeError":-2147483648})")
+                                 << std::numeric_limits<int>::min();
+    QTest::newRow("beyond int") << QByteArray(R"({"codeError":2147483648})") << 0;
+    QTest::newRow("huge") << QByteArray(R"({"codeError":3e20})") << 0;
+    QTest::newRow("boolean") << QByteArray(R"({"codeError":true})") << 0;
+    QTest::newRow("nested") << QByteArray(R"({"x":{"codeError":4}})") << 0;
+}
+
+void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, code);
+
+    QCOMPARE(resultOf(json.constData()).errorCode(), code);
+}
+
+void RecordsTest::requestSucceedsWithoutTransportFailureAndErrorCode_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("transportError");
+    QTest::addColumn<bool>("success");
+
+    QTest::newRow("plain answer") << QByteArray(R"({"status":1})") << false << true;
+    QTest::newRow("empty answer") << QByteArray("{}") << false << true;
+    QTest::newRow("error code") << QByteArray(R"({"codeError":5})") << false << false;
+    QTest::newRow("message without code")
+        << QByteArray(R"({"codeError":0,"error":"busy"})") << false << true;
+    QTest::newRow("code as text") << QByteArray(R"({"codeError":"12"})") << false << true;
+    QTest::newRow("transport failure") << QByteArray("{}") << true << false;
+}
+
+void RecordsTest::requestSucceedsWithoutTransportFailureAndErrorCode()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, transportError);
+    QFETCH(bool, success);
+
+    const RequestResult result = resultOf(json.constData(), transportError);
+    QCOMPARE(result.success(), success);
+    QCOMPARE(CreateOrderResult(result).success(), success);
+    QCOMPARE(DeactivateResult(result).success(), success);
+    QCOMPARE(ReturnResult(result).success(), success);
+}
+
+void RecordsTest::operatorErrorText_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("exchangeTextId");
+    QTest::addColumn<QString>("exchangeText");
+    QTest::addColumn<QString>("trId");
+    QTest::addColumn<QString>("text");
+
+    const QString unknown = QStringLiteral("Неизвестная ошибка");
+    QTest::newRow("exchange text wins")
+        << QByteArray(R"({"codeError":12,"error":"limit"})") << "transport"
+        << "Сеть недоступна"
+        << "transport"
+        << "Сеть недоступна";
+    QTest::newRow("incorrect answer") << QByteArray("{}") << "requestIncorrectAnswer"
+                                      << "Некорректный ответ от сервера"
+                                      << "requestIncorrectAnswer"
+                                      << "Некорректный ответ от сервера";
+    QTest::newRow("code with message") << QByteArray(R"({"codeError":12,"error":"limit"})")
+                                       << QString() << QString() << "zorvikCpqrError12"
+                                       << "limit";
+    QTest::newRow("code without message") << QByteArray(R"({"codeError":12})") << QString()
+                                          << QString() << "zorvikCpqrError12" << unknown;
+    QTest::newRow("negative code") << QByteArray(R"({"codeError":-3})") << QString() << QString()
+                                   << "zorvikCpqrError-3" << unknown;
+    QTest::newRow("code with empty message")
+        << QByteArray(R"({"codeError":5,"error":""})") << QString() << QString()
+        << "zorvikCpqrError5" << QString();
+    QTest::newRow("message without code") << QByteArray(R"({"codeError":0,"error":"busy"})")
+                                          << QString() << QString() << "zorvikCpqrUnknownError"
+                                          << "busy";
+    QTest::newRow("message not text") << QByteArray(R"({"codeError":4,"error":17})") << QString()
+                                      << QString() << "zorvikCpqrError4" << unknown;
+    QTest::newRow("neither") << QByteArray("{}") << QString() << QString()
+                             << "zorvikCpqrUnknownError" << unknown;
+}
+
+void RecordsTest::operatorErrorText()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, exchangeTextId);
+    QFETCH(QString, exchangeText);
+    QFETCH(QString, trId);
+    QFETCH(QString, text);
+
+    RequestResult result = resultOf(json.constData());
+    if (!exchangeTextId.isEmpty())
+        result.errorText = tr::Tr(exchangeTextId, exchangeText);
+
+    QCOMPARE(result.getError(), tr::Tr(trId, text));
+}
+
+void RecordsTest::startSessionSucceedsWhenTheServiceNamesTheSession_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("transportError");
+    QTest::addColumn<bool>("success");
+
+    QTest::newRow("named") << QByteArray(R"({"quickpay_id":"q1"})") << false << true;
+    QTest::newRow("empty id") << QByteArray(R"({"quickpay_id":""})") << false << false;
+    QTest::newRow("id not text") << QByteArray(R"({"quickpay_id":5})") << false << false;
+    QTest::newRow("named despite error code")
+        << QByteArray(R"({"quickpay_id":"q1","codeError":5})") << false << true;
+    QTest::newRow("named despite transport failure")
+        << QByteArray(R"({"quickpay_id":"q1"})") << true << true;
+}
+
+void RecordsTest::startSessionSucceedsWhenTheServiceNamesTheSession()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, transportError);
+    QFETCH(bool, success);
+
+    QCOMPARE(StartSessionResult(resultOf(json.constData(), transportError)).success(), success);
+}
+
+void RecordsTest::loyaltyIdsWalkDownToTheFirstNonObject_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QStringList>("ids");
+
+    QTest::newRow("texts only, duplicates kept")
+        << QByteArray(R"({"loyalty":{"loyalty_ids":["a",1,"","b","a",{"c":1},null]}})")
+        << QStringList{"a", "b", "a"};
+    QTest::newRow("loyalty is the array") << QByteArray(R"({"loyalty":["x"]})") << QStringList{"x"};
+    QTest::newRow("ids an object")
+        << QByteArray(R"({"loyalty":{"loyalty_ids":{"a":"b"}}})") << QStringList();
+    QTest::newRow("no loyalty") << QByteArray(R"({"loyalty_ids":["a"]})") << QStringList();
+    QTest::newRow("loyalty text") << QByteArray(R"({"loyalty":"a"})") << QStringList();
+    QTest::newRow("empty loyalty") << QByteArray(R"({"loyalty":{}})") << QStringList();
+}
+
+void RecordsTest::loyaltyIdsWalkDownToTheFirstNonObject()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QStringList, ids);
+
+    const StartSessionResult result(resultOf(json.constData()));
+    QCOMPARE(result.loyaltyIds(), ids);
+    QCOMPARE(result.json, answer(json.constData()));
+}
+
+void RecordsTest::operationResultReadsStateAndCart_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("paid");
+    QTest::addColumn<QJsonObject>("cart");
+
+    const QJsonObject cart = answer(R"({"items":[{"productId":"1_1"}]})");
+    QTest::newRow("no state") << QByteArray("{}") << -1 << false << QJsonObject();
+    QTest::newRow("paid") << QByteArray(
+        R"({"status":1,"result":true,"cart":{"items":[{"productId":"1_1"}]}})")
+                          << 1 << true << cart;
+    QTest::newRow("declined") << QByteArray(R"({"status":1,"result":false})") << 1 << false
+                              << QJsonObject();
+    QTest::newRow("pending") << QByteArray(R"({"status":0})") << 0 << false << QJsonObject();
+    QTest::newRow("wrong types") << QByteArray(R"({"status":"1","result":"true","cart":[1]})") << -1
+                                 << false << QJsonObject();
+    QTest::newRow("fractional status")
+        << QByteArray(R"({"status":1.5,"result":1})") << -1 << false << QJsonObject();
+}
+
+void RecordsTest::operationResultReadsStateAndCart()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, status);
+    QFETCH(bool, paid);
+    QFETCH(QJsonObject, cart);
+
+    const OperationResult result(resultOf(json.constData()));
+    QCOMPARE(result.getStatus(), status);
+    QCOMPARE(result.result(), paid);
+    QCOMPARE(result.success(), paid);
+    QCOMPARE(result.getCart(), cart);
+    QCOMPARE(result.checkStatus(OrderStatus::Started), status == 1);
+    QCOMPARE(result.checkStatus(OrderStatus::Undefined), status == 0);
+}
+
+void RecordsTest::successRuleOfEachRecord_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("transportError");
+    QTest::addColumn<bool>("operation");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<bool>("ret");
+    QTest::addColumn<bool>("refundStatus");
+
+    QTest::newRow("declined without error")
+        << QByteArray(R"({"result":false})") << false << false << false << true << true;
+    QTest::newRow("paid with error code")
+        << QByteArray(R"({"result":true,"codeError":3})") << false << true << true << false << true;
+    QTest::newRow("transport failure")
+        << QByteArray("{}") << true << false << false << false << true;
+}
+
+void RecordsTest::successRuleOfEachRecord()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, transportError);
+    QFETCH(bool, operation);
+    QFETCH(bool, cancel);
+    QFETCH(bool, ret);
+    QFETCH(bool, refundStatus);
+
+    const RequestResult result = resultOf(json.constData(), transportError);
+    const OperationResult asOperation(result);
+    const CancelResult asCancel(result);
+    const ReturnResult asReturn(result);
+    const RefundStatusResult asRefundStatus(result);
+
+    // Through the base, as the callers hold them.
+    const QList<const RequestResult *> records{&asOperation, &asCancel, &asReturn, &asRefundStatus};
+    const QList<bool> expected{operation, cancel, ret, refundStatus};
+    for (qsizetype i = 0; i < records.size(); ++i)
+        QCOMPARE(records.at(i)->success(), expected.at(i));
+}
+
+void RecordsTest::paymentStatusComparesTextExactly_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<OrderStatus>("status");
+
+    QTest::newRow("started") << QByteArray(R"({"payment_status":"started"})")
+                             << OrderStatus::Started;
+    QTest::newRow("waiting") << QByteArray(R"({"payment_status":"waiting_for_approve"})")
+                             << OrderStatus::WaitingForApprove;
+    QTest::newRow("failed") << QByteArray(R"({"payment_status":"failed"})") << OrderStatus::Failed;
+    QTest::newRow("capitals") << QByteArray(R"({"payment_status":"WAITING_FOR_APPROVE"})")
+                              << OrderStatus::Undefined;
+    QTest::newRow("capital S") << QByteArray(R"({"payment_status":"Started"})")
+                               << OrderStatus::Undefined;
+    QTest::newRow("other") << QByteArray(R"({"payment_status":"paid"})") << OrderStatus::Undefined;
+    QTest::newRow("empty") << QByteArray(R"({"payment_status":""})") << OrderStatus::Undefined;
+    QTest::newRow("number") << QByteArray(R"({"payment_status":1})") << OrderStatus::Undefined;
+    QTest::newRow("absent") << QByteArray("{}") << OrderStatus::Undefined;
+}
+
+void RecordsTest::paymentStatusComparesTextExactly()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(OrderStatus, status);
+
+    QCOMPARE(CreateOrderResult(resultOf(json.constData())).paymentStatus(), status);
+}
+
+void RecordsTest::textReadersRefuseOtherTypes()
+{
+    const RequestResult texts
+        = resultOf(R"({"error":"","merchant_payload":"m","refundId":"r","declineReason":"d"})");
+    QCOMPARE(texts.error(QStringLiteral("default")), QString(""));
+    QCOMPARE(StartSessionResult(texts).merchantPayload(), QStringLiteral("m"));
+    QCOMPARE(CancelResult(texts).refundId(), QStringLiteral("r"));
+    QCOMPARE(ReturnResult(texts).refundId(), QStringLiteral("r"));
+    QCOMPARE(RefundStatusResult(texts).declineReason(), QStringLiteral("d"));
+
+    const RequestResult numbers = resultOf(
+        R"({"error":1,"merchant_payload":2,"refundId":3,"declineReason":4,"quickpay_id":5})");
+    QCOMPARE(numbers.error(QStringLiteral("default")), QStringLiteral("default"));
+    QCOMPARE(StartSessionResult(numbers).merchantPayload(), QString());
+    QCOMPARE(StartSessionResult(numbers).quickpayId(), QString());
+    QCOMPARE(CancelResult(numbers).refundId(), QString());
+    QCOMPARE(RefundStatusResult(numbers).declineReason(), QString());
+}
+
+void RecordsTest::convertingConstructorsKeepTheExchange()
+{
+    RequestResult exchange = resultOf(R"({"quickpay_id":"q"})", true);
+    exchange.timedOut = true;
+    exchange.errorText = tr::Tr(QStringLiteral("id"), QStringLiteral("text"));
+
+    const auto sameExchange = [&exchange](const RequestResult &record) {
+        return record.transportError && record.timedOut && record.errorText == exchange.errorText
+               && record.json == exchange.json;
+    };
+    const StartSessionResult session(exchange);
+    const CreateOrderResult order(exchange);
+    const ReturnResult ret(exchange);
+    QVERIFY(sameExchange(session));
+    QVERIFY(sameExchange(order));
+    QVERIFY(sameExchange(ret));
+    QVERIFY(sameExchange(RefundStatusResult(exchange)));
+    QVERIFY(sameExchange(DeactivateResult(exchange)));
+    QVERIFY(session.cpqrPayload.isEmpty());
+    QVERIFY(order.clientTransaction.isEmpty());
+    QVERIFY(ret.refundTransaction.isEmpty());
+}
+
+void RecordsTest::roundMoney_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("rounded");
+
+    QTest::newRow("1.005 goes up") << 1.005 << 1.01;
+    QTest::newRow("-1.005 goes down") << -1.005 << -1.01;
+    QTest::newRow("2.675") << 2.675 << 2.68;
+    QTest::newRow("1.0049") << 1.0049 << 1.0;
+    QTest::newRow("two thirds of 200") << 200.0 / 3.0 << 66.67;
+    QTest::newRow("zero") << 0.0 << 0.0;
+    QTest::newRow("kopeck") << 0.01 << 0.01;
+    QTest::newRow("150.5") << 150.5 << 150.5;
+    QTest::newRow("-0.004") << -0.004 << 0.0;
+    QTest::newRow("large amount") << 12345678.905 << 12345678.91;
+}
+
+void RecordsTest::roundMoney()
+{
+    QFETCH(double, value);
+    QFETCH(double, rounded);
+
+    QCOMPARE(zorvikcpqr::roundMoney(value), rounded);
+}
+
+void RecordsTest::roundQuantity_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("rounded");
+
+    QTest::newRow("2.0005 goes up") << 2.0005 << 2.001;
+    QTest::newRow("1.0005 stays") << 1.0005 << 1.0;
+    QTest::newRow("-0.0005") << -0.0005 << -0.001;
+    QTest::newRow("1.5") << 1.5 << 1.5;
+    QTest::newRow("0.3334") << 0.3334 << 0.333;
+    QTest::newRow("zero") << 0.0 << 0.0;
+}
+
+void RecordsTest::roundQuantity()
+{
+    QFETCH(double, value);
+    QFETCH(double, rounded);
+
+    QCOMPARE(zorvikcpqr::roundQuantity(value), rounded);
+}
+
+void RecordsTest::roundingLeavesUnroundableValuesAlone_data()
+{
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("infinity") << std::numeric_limits<double>::infinity();
+    QTest::newRow("minus infinity") << -std::numeric_limits<double>::infinity();
+    QTest::newRow("beyond 64 bits when scaled") << 1e17;
+    QTest::newRow("far beyond") << -1e300;
+    QTest::newRow("largest double") << std::numeric_limits<double>::max();
+}
+
+void RecordsTest::roundingLeavesUnroundableValuesAlone()
+{
+    QFETCH(double, value);
+
+    QCOMPARE(zorvikcpqr::roundMoney(value), value);
+    QCOMPARE(zorvikcpqr::roundQuantity(value), value);
+    QVERIFY(std::isnan(zorvikcpqr::roundMoney(std::nan(""))));
+    QVERIFY(std::isnan(zorvikcpqr::roundQuantity(std::nan(""))));
+}
+
+QTEST_GUILESS_MAIN(RecordsTest)
+#include "tst_apirecords.moc"
