@@ -133,16 +133,15 @@ int Till::run()
 
 bool Till::setUp(QString *errorMessage)
 {
-    if (!m_options.logPath.isEmpty()) {
-        auto *appender = new Log4Qt::StreamAppender(m_options.logPath);
-        if (!appender->isOpen()) {
-            *errorMessage = QStringLiteral("cannot write the log %1: %2")
-                                .arg(m_options.logPath, appender->errorString());
-            delete appender;
-            return false;
-        }
-        Log4Qt::LogManager::addAppender(appender); // lives as long as the process
+    auto *appender = m_options.logPath.isEmpty() ? new Log4Qt::StreamAppender
+                                                 : new Log4Qt::StreamAppender(m_options.logPath);
+    if (!appender->isOpen()) {
+        *errorMessage = QStringLiteral("cannot write the log %1: %2")
+                            .arg(m_options.logPath, appender->errorString());
+        delete appender;
+        return false;
     }
+    Log4Qt::LogManager::addAppender(appender); // lives as long as the process
     Log4Qt::Level::Value level = Log4Qt::Level::Info;
     Log4Qt::Level::fromName(m_options.logLevel, &level);
     Log4Qt::LogManager::setThreshold(level);
@@ -293,6 +292,12 @@ QJsonObject Till::info() const
 QJsonObject Till::scan(const QStringList &arguments)
 {
     const CpqrCheckResult check = m_plugin.processing()->processCpqr(arguments.at(0));
+    // As a till does, the customer's cards of an accepted code go onto the receipt.
+    const QSharedPointer<AbstractDocument> document = Singleton<Session>::instance->getDocument();
+    for (const QString &number : check.cardNumbers) {
+        if (!document->containsCard(number))
+            document->addCard(number);
+    }
     return {{QStringLiteral("command"), QStringLiteral("scan")},
             {QStringLiteral("recognized"), check.recognized},
             {QStringLiteral("accepted"), check.accepted},
