@@ -1,0 +1,73 @@
+#pragma once
+
+#include "sim/PaymentService.h"
+#include "sim/ReceivedRequest.h"
+#include "sim/RequestJournal.h"
+#include "sim/ServiceReply.h"
+#include "sim/SimulatorOptions.h"
+#include "sim/StopSignal.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace httplib {
+struct Request;
+struct Response;
+} // namespace httplib
+
+namespace zorviksim {
+
+class SimulatorHttpServer;
+
+// A stand-in for the Zorvik payment service that answers over real HTTP from its own threads:
+// quick-pay sessions, orders, their status, cancellation and returns, with the misbehaviour
+// that the scanned payment code asks for (see ScenarioParser). Besides the service's endpoints
+// it serves GET "/sim/state", the state() snapshot, without asking for credentials.
+//
+// start() and stop() belong to the thread that owns the simulator; everything else may be
+// called from any thread while it runs.
+class Simulator
+{
+public:
+    explicit Simulator(const SimulatorOptions &options = {});
+    ~Simulator();
+
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Listens on the address (port 0: any free port); false when it cannot, or runs already.
+    bool start(const QString &host = QStringLiteral("127.0.0.1"), quint16 port = 0);
+    void stop();
+    bool isRunning() const { return m_server != nullptr; }
+
+    quint16 port() const { return m_port; }
+    // "http://host:port/", the base address a client is configured with.
+    QString baseUrl() const;
+
+    QList<ReceivedRequest> receivedRequests() const { return m_journal.entries(); }
+    // Sessions, orders and returns as "/sim/state" serves them.
+    QJsonObject state() { return m_service.state(); }
+
+private:
+    void handle(const httplib::Request &request, httplib::Response &response);
+    ServiceReply answer(const ReceivedRequest &request);
+    bool isAuthorised(const ReceivedRequest &request) const;
+    void waitUntilListening() const;
+
+    const SimulatorOptions m_options;
+    PaymentService m_service;
+    RequestJournal m_journal;
+    StopSignal m_stopSignal;
+    std::unique_ptr<SimulatorHttpServer> m_server;
+    std::thread m_listener;
+    std::atomic<bool> m_listenEnded{false};
+    QString m_host;
+    quint16 m_port = 0;
+};
+
+} // namespace zorviksim

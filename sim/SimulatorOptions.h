@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+
+namespace zorviksim {
+
+struct SimulatorOptions
+{
+    // When not empty, a request whose "api-key" header differs is refused with HTTP 401.
+    QString apiKey;
+    // When not empty, a request whose "user-token" header differs is refused with HTTP 401.
+    QString userToken;
+    // How long an order may stay unpaid before the service gives up on it and reports it
+    // declined.
+    std::chrono::milliseconds orderExpiry{std::chrono::seconds(60)};
+    // How late the answers of the "slow" scenario words arrive.
+    std::chrono::milliseconds slowAnswerDelay{std::chrono::seconds(3)};
+};
+
+} // namespace zorviksim

@@ -1,0 +1,173 @@
+/*
+ * zorvik-sim: the Zorvik payment service simulator as a stand-alone process.
+ *
+ * Watching an order go from registered to paid by hand (port 8099 as an example):
+ *
+ *   zorvik-sim --listen 127.0.0.1:8099 &
+ *   curl -s -X POST http://127.0.0.1:8099/cpqr/start_session \
+ *        -H 'Content-Type: application/json' -d '{"cpqr_payload": "ZVQR-PAY2"}'
+ *   # take "quickpay_id" from the answer:
+ *   QP=qp-...
+ *   curl -s -X POST http://127.0.0.1:8099/cpqr/operation/create \
+ *        -H 'Content-Type: application/json' \
+ *        -d '{"cpqr_payload": "ZVQR-PAY2", "quickpay_id": "'$QP'", "client_transaction": "demo-1",
+ *             "cost": 150.5, "posId": "1", "cashierId": "7",
+ *             "cart": {"items": [{"productId": "4600001_1", "quantity": {"count": 1.5},
+ *                                 "title": "Сыр", "cost": 150.5, "unit_price": 100.33}]}}'
+ *   curl -s 'http://127.0.0.1:8099/cpqr/operation/result?client_transaction=demo-1'
+ *   # {"client_transaction":"demo-1","status":0}
+ *   curl -s 'http://127.0.0.1:8099/cpqr/operation/result?client_transaction=demo-1'
+ *   #
+ * {"cart":{"items":[...,"unit_price":"100.33"}]},"client_transaction":"demo-1","result":true,"status":1}
+ *   curl -s http://127.0.0.1:8099/sim/state
+ *   kill %1
+ */
+
+#include "sim/ScenarioParser.h"
+#include "sim/Simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <csignal>
+#include <optional>
+#include <pthread.h>
+
+namespace {
+
+constexpr int UsageError = 2;
+
+struct ListenAddress
+{
+    QString host;
+    quint16 port = 0;
+};
+
+// "HOST:PORT", "[IPv6]:PORT" or a bare "PORT" on the loopback interface.
+std::optional<ListenAddress> parseListenAddress(const QString &text)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    ListenAddress address{QStringLiteral("127.0.0.1"), 0};
+    if (colon >= 0) {
+        address.host = text.left(colon);
+        if (address.host.startsWith(QLatin1Char('[')) && address.host.endsWith(QLatin1Char(']')))
+            address.host = address.host.mid(1, address.host.size() - 2);
+    }
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || port > 65535 || address.host.isEmpty())
+        return std::nullopt;
+    address.port = static_cast<quint16>(port);
+    return address;
+}
+
+std::optional<std::chrono::milliseconds> parseSeconds(const QString &text, double smallest)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !(seconds >= smallest) || seconds > 86400.0 * 365)
+        return std::nullopt;
+    return std::chrono::milliseconds(qRound64(seconds * 1000.0));
+}
+
+int usageError(const QCommandLineParser &parser, const QString &message)
+{
+    QTextStream(stderr) << message << "\n\n" << parser.helpText();
+    return UsageError;
+}
+
+// Blocked before any thread starts, so that every thread inherits the mask and the signals
+// wait for sigwait() in the main thread.
+sigset_t blockTerminationSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zorvik-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulator of the Zorvik payment service for development and tests.\n"
+                       "Runs until SIGINT or SIGTERM. GET /sim/state shows sessions, orders and "
+                       "returns.\n\n")
+        + zorviksim::ScenarioParser::grammar());
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Shows this help."));
+    const QCommandLineOption listenOption(
+        QStringLiteral("listen"),
+        QStringLiteral("Address to listen on: HOST:PORT, or PORT on 127.0.0.1. Port 0 picks a "
+                       "free port. Default 127.0.0.1:0."),
+        QStringLiteral("address"),
+        QStringLiteral("127.0.0.1:0"));
+    const QCommandLineOption apiKeyOption(
+        QStringLiteral("api-key"),
+        QStringLiteral("Refuse requests whose \"api-key\" header differs (HTTP 401)."),
+        QStringLiteral("key"));
+    const QCommandLineOption userTokenOption(
+        QStringLiteral("user-token"),
+        QStringLiteral("Refuse requests whose \"user-token\" header differs (HTTP 401)."),
+        QStringLiteral("token"));
+    const QCommandLineOption expiryOption(
+        QStringLiteral("order-expiry"),
+        QStringLiteral("Seconds after which an unpaid order is declined as expired. Default 60."),
+        QStringLiteral("seconds"),
+        QStringLiteral("60"));
+    const QCommandLineOption slowDelayOption(
+        QStringLiteral("slow-delay"),
+        QStringLiteral("Seconds by which the SLOW scenario words delay an answer. Default 3."),
+        QStringLiteral("seconds"),
+        QStringLiteral("3"));
+    parser.addOptions(
+        {helpOption, listenOption, apiKeyOption, userTokenOption, expiryOption, slowDelayOption});
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(parser,
+                          QStringLiteral("Unexpected argument: %1")
+                              .arg(parser.positionalArguments().constFirst()));
+    }
+    const std::optional<ListenAddress> address = parseListenAddress(parser.value(listenOption));
+    if (!address)
+        return usageError(parser, QStringLiteral("Bad --listen address."));
+    const auto expiry = parseSeconds(parser.value(expiryOption), 0.001);
+    if (!expiry)
+        return usageError(parser, QStringLiteral("Bad --order-expiry: seconds above 0."));
+    const auto slowDelay = parseSeconds(parser.value(slowDelayOption), 0.0);
+    if (!slowDelay)
+        return usageError(parser, QStringLiteral("Bad --slow-delay: seconds, 0 or more."));
+
+    zorviksim::SimulatorOptions options;
+    options.apiKey = parser.value(apiKeyOption);
+    options.userToken = parser.value(userTokenOption);
+    options.orderExpiry = *expiry;
+    options.slowAnswerDelay = *slowDelay;
+
+    const sigset_t terminationSignals = blockTerminationSignals();
+    zorviksim::Simulator simulator(options);
+    if (!simulator.start(address->host, address->port)) {
+        QTextStream(stderr) << "cannot listen on " << address->host << ':' << address->port << '\n';
+        return 1;
+    }
+    QTextStream(stdout) << "listening on " << simulator.baseUrl() << Qt::endl;
+
+    int received = 0;
+    sigwait(&terminationSignals, &received);
+    simulator.stop();
+    return 0;
+}
