@@ -60,10 +60,14 @@ QString Config::getString(const QString &name, const QString &defaultValue) cons
 
 int Config::getInt(const QString &name, int defaultValue) const
 {
-    // A value that is not an integer text reads as 0, as QVariant converts it; only a missing
-    // key gives the default.
+    // Only a missing key gives the default. A value that is not a decimal integer in the range
+    // of int reads as 0, as QVariant reads garbage, rather than wrapping around.
     const QVariant found = value(name);
-    return found.isValid() ? found.toInt() : defaultValue;
+    if (!found.isValid())
+        return defaultValue;
+    bool isInteger = false;
+    const int number = found.toString().toInt(&isInteger);
+    return isInteger ? number : 0;
 }
 
 QVariant Config::value(const QString &name) const

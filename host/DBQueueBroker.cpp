@@ -203,7 +203,7 @@ bool DBQueueBroker::enqueue(const QString &queue, const QJsonObject &message, co
     }
     QSqlQuery query = prepared(QSqlDatabase::database(m_connectionName),
                                QStringLiteral("INSERT INTO messages (queue, message, text, "
-                                              "created_at) VALUES (?, ?, ?, ?)"));
+                                              "created_at) VALUES (?, ?, COALESCE(?, ''), ?)"));
     query.addBindValue(queue);
     query.addBindValue(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     query.addBindValue(text);
