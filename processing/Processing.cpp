@@ -332,7 +332,8 @@ CpqrCheckResult Processing::processCpqr(const QString &code)
 
 bool Processing::isPaymentCode(const QString &code) const
 {
-    return paymentCodeMask.match(code).hasMatch();
+    // An invalid pattern matches nothing; asking it anyway only makes Qt complain.
+    return paymentCodeMask.isValid() && paymentCodeMask.match(code).hasMatch();
 }
 
 ScanQrParams Processing::getScanQrParams() const
