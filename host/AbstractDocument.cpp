@@ -1,5 +1,7 @@
 #include "host/AbstractDocument.h"
 
+#include <algorithm>
+
 AbstractDocument::AbstractDocument(int shopCode, int cashCode)
     : m_shopCode(shopCode)
     , m_cashCode(cashCode)

@@ -30,8 +30,8 @@ QString escaped(char16_t c)
 QString Appender::formatLine(const LoggingEvent &event)
 {
     return event.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QLatin1Char(' ')
-           + Level::name(event.level) + QLatin1Char(' ') + event.loggerName + QLatin1Char(' ')
-           + escapeControlCharacters(event.message);
+           + Level::name(event.level) + QLatin1Char(' ') + escapeControlCharacters(event.loggerName)
+           + QLatin1Char(' ') + escapeControlCharacters(event.message);
 }
 
 QString Appender::escapeControlCharacters(const QString &text)
