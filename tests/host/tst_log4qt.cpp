@@ -21,10 +21,8 @@ private Q_SLOTS:
     void escapeControlCharacters();
     void formatLine();
     void thresholdFiltersLevels();
-    void sameLoggerForSameName();
     void fileLinesCannotBeForged();
     void concurrentLogging();
-    void levelNames();
 
 private:
     MemoryAppender m_memory;
@@ -97,12 +95,6 @@ void TestLog4Qt::thresholdFiltersLevels()
     QCOMPARE(m_memory.events().first().loggerName, QStringLiteral("threshold"));
 }
 
-void TestLog4Qt::sameLoggerForSameName()
-{
-    QCOMPARE(LogManager::logger(QStringLiteral("a")), LogManager::logger(QStringLiteral("a")));
-    QVERIFY(LogManager::logger(QStringLiteral("a")) != LogManager::logger(QStringLiteral("b")));
-}
-
 void TestLog4Qt::fileLinesCannotBeForged()
 {
     QTemporaryDir dir;
@@ -140,17 +132,6 @@ void TestLog4Qt::concurrentLogging()
     QVERIFY(first->wait(30000));
     QVERIFY(second->wait(30000));
     QCOMPARE(m_memory.events().size(), 2 * PerThread);
-}
-
-void TestLog4Qt::levelNames()
-{
-    Level::Value level = Level::Debug;
-    QVERIFY(Level::fromName(QStringLiteral("Error"), &level));
-    QCOMPARE(level, Level::Error);
-    QVERIFY(Level::fromName(QStringLiteral("warn"), &level));
-    QCOMPARE(Level::name(level), QStringLiteral("WARN"));
-    QVERIFY(!Level::fromName(QStringLiteral("verbose"), &level));
-    QCOMPARE(level, Level::Warn);
 }
 
 QTEST_GUILESS_MAIN(TestLog4Qt)
