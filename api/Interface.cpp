@@ -204,7 +204,7 @@ RequestResult Interface::getRequestResult(const QSharedPointer<RestClient> &clie
             return result;
     }
 
-    if (client->lastError() > 0 && result.errorText.isEmpty()) {
+    if (client->lastError() > 0) {
         result.transportError = true;
         result.errorText = client->lastErrorText();
         return result;

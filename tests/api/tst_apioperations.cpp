@@ -78,14 +78,7 @@ private Q_SLOTS:
 
 private:
     RecordingInterface m_client;
-    const QSharedPointer<AbstractDocument> &openReceipt();
-    QSharedPointer<AbstractDocument> m_receipt;
 };
-
-const QSharedPointer<AbstractDocument> &OperationsTest::openReceipt()
-{
-    return m_receipt;
-}
 
 void OperationsTest::init()
 {
@@ -97,12 +90,12 @@ void OperationsTest::init()
     Session *session = singletonInstance<Session>();
     session->setPosId(QStringLiteral("17"));
     session->setCurrentUser(QSharedPointer<User>::create(QVariant(42)));
-    m_receipt = QSharedPointer<AbstractDocument>::create(7, 3);
-    m_receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
+    const auto receipt = QSharedPointer<AbstractDocument>::create(7, 3);
+    receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
         QStringLiteral("4600001"), 1, QStringLiteral("Хлеб"), 2.0, 100.0));
-    m_receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
+    receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
         QStringLiteral("4600002"), 2, QStringLiteral("Молоко"), 1.0, 50.5));
-    session->setDocument(m_receipt);
+    session->setDocument(receipt);
 }
 
 void OperationsTest::startSessionPostsTheCode()
