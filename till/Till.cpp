@@ -213,12 +213,21 @@ const Till::Command *Till::findCommand(const QStringList &words, int *nameLength
 
 int Till::runCommand(const QStringList &words)
 {
+    const std::optional<QJsonObject> result = execute(words);
+    if (!result)
+        return UsageError;
+    print(*result);
+    return Success;
+}
+
+std::optional<QJsonObject> Till::execute(const QStringList &words)
+{
     int nameLength = 0;
     const Command *command = findCommand(words, &nameLength);
     if (!command) {
         fail(QStringLiteral("unknown command '%1'; see zorvik-till --help")
                  .arg(words.join(QLatin1Char(' '))));
-        return UsageError;
+        return std::nullopt;
     }
     const QStringList arguments = words.mid(nameLength);
     const int required = command->arguments.size() - command->optionalArguments;
@@ -228,15 +237,14 @@ int Till::runCommand(const QStringList &words)
             shape.append(i < required ? command->arguments.at(i)
                                       : QStringLiteral("[%1]").arg(command->arguments.at(i)));
         fail(QStringLiteral("usage: %1").arg(shape.join(QLatin1Char(' '))));
-        return UsageError;
+        return std::nullopt;
     }
 
     m_badInput = false;
     const QJsonObject result = command->run(arguments);
     if (m_badInput)
-        return UsageError;
-    print(result);
-    return Success;
+        return std::nullopt;
+    return result;
 }
 
 void Till::print(const QJsonObject &result)

@@ -29,6 +29,14 @@ public:
     // Runs the command of the command line, or each command read from standard input.
     int run();
 
+    // Sets up the host services and loads the plug-in; false with a message naming the fault.
+    bool setUp(QString *errorMessage);
+    // Runs one command and gives its result; nothing when the command or its arguments are
+    // wrong (the error is printed).
+    std::optional<QJsonObject> execute(const QStringList &words);
+    void print(const QJsonObject &result);
+    void setInterruptAfter(double seconds) { m_options.interruptAfterSeconds = seconds; }
+
 private:
     struct Command
     {
@@ -38,11 +46,9 @@ private:
         std::function<QJsonObject(const QStringList &)> run;
     };
 
-    bool setUp(QString *errorMessage);
     int runInteractive();
     int runCommand(const QStringList &words);
     const Command *findCommand(const QStringList &words, int *nameLength) const;
-    void print(const QJsonObject &result);
     void fail(const QString &message);
 
     QJsonObject info() const;

@@ -1,5 +1,6 @@
 // zorvik-till: a host test bench for the Zorvik CPQR payment plug-in.
 
+#include "till/Demo.h"
 #include "till/Till.h"
 #include "till/TillOptions.h"
 
@@ -25,5 +26,7 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(TillOptions::usage()), stdout);
         return Till::Success;
     }
+    if (options.command == QStringList{QStringLiteral("demo")})
+        return Demo(options).run();
     return Till(options).run();
 }
