@@ -58,7 +58,8 @@ tr::Tr errorText(RestClient::Error error, int httpStatus)
                       QStringLiteral("Слишком большой ответ сервера"));
     case RestClient::HttpError:
         return tr::Tr(QStringLiteral("restClientHttpError"),
-                      QStringLiteral("Ошибка сервера (HTTP %1)").arg(httpStatus));
+                      QStringLiteral("Ошибка сервера (HTTP %1)"))
+            .arg(QString::number(httpStatus));
     case RestClient::TlsError:
         return tr::Tr(QStringLiteral("restClientTlsError"),
                       QStringLiteral("Ошибка защищённого соединения с сервером"));

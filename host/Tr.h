@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace tr {
 
@@ -12,8 +13,13 @@ public:
     Tr() = default;
     Tr(const QString &id, const QString &defaultText);
 
+    // The same text with its lowest "%n" placeholder filled, in the default text and in any
+    // translation alike.
+    Tr arg(const QString &argument) const;
+
     const QString &id() const { return m_id; }
-    const QString &defaultText() const { return m_defaultText; }
+    // The default text with its arguments filled in.
+    QString defaultText() const { return fill(m_defaultText); }
 
     // The text for the operator: the installed catalogue's translation of the id, or the
     // default text when the catalogue has none.
@@ -23,13 +29,16 @@ public:
 
     bool operator==(const Tr &other) const
     {
-        return m_id == other.m_id && m_defaultText == other.m_defaultText;
+        return m_id == other.m_id && defaultText() == other.defaultText();
     }
     bool operator!=(const Tr &other) const { return !(*this == other); }
 
 private:
+    QString fill(QString text) const;
+
     QString m_id;
     QString m_defaultText;
+    QStringList m_arguments;
 };
 
 } // namespace tr

@@ -10,11 +10,14 @@
 #include "host/HostPaths.h"
 #include "host/ReceiptFile.h"
 #include "host/Session.h"
+#include "host/Translations.h"
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/StreamAppender.h"
 #include "host/payment/AbstractProcessingFactory.h"
 #include "host/payment/BasicSbpProcessing.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
@@ -145,6 +148,15 @@ bool Till::setUp(QString *errorMessage)
     Log4Qt::Level::Value level = Log4Qt::Level::Info;
     Log4Qt::Level::fromName(m_options.logLevel, &level);
     Log4Qt::LogManager::setThreshold(level);
+
+    if (!m_options.language.isEmpty()) {
+        const QDir toolDir(QCoreApplication::applicationDirPath());
+        const QStringList folders{
+            toolDir.filePath(QStringLiteral("translations")),
+            toolDir.filePath(QStringLiteral("../share/zorvikcpqr/translations"))};
+        if (!Translations::install(m_options.language, folders, errorMessage))
+            return false;
+    }
 
     if (!m_options.configPath.isEmpty()) {
         if (!QFileInfo(m_options.configPath).isReadable()) {

@@ -36,6 +36,7 @@ private Q_SLOTS:
     void initTestCase();
     void scriptedSession();
     void refundAndCancelPrintThePaymentForm();
+    void englishOperatorTexts();
     void badInput_data();
     void badInput();
 
@@ -197,6 +198,17 @@ void TillTest::refundAndCancelPrintThePaymentForm()
     QCOMPARE(defer.results.value(0), (QJsonObject{{"command", "defer"}}));
 }
 
+void TillTest::englishOperatorTexts()
+{
+    const TillRun run = runTill({QStringLiteral("--lang"),
+                                 QStringLiteral("en"),
+                                 QStringLiteral("message"),
+                                 QStringLiteral("0")});
+    QCOMPARE(
+        run.results.value(0).value(QStringLiteral("message"))[QStringLiteral("text")].toString(),
+        QStringLiteral("Processing the Zorvik Pay QR code"));
+}
+
 void TillTest::badInput_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -211,6 +223,7 @@ void TillTest::badInput_data()
         << "/nonexistent/receipt.json";
     QTest::newRow("unreadable config")
         << QStringList{"--config", "/nonexistent/z.ini", "info"} << "/nonexistent/z.ini";
+    QTest::newRow("unknown language") << QStringList{"--lang", "xx", "info"} << "zorvikcpqr_xx.qm";
     QTest::newRow("bad log level") << QStringList{"--log-level", "loud", "info"} << "--log-level";
 }
 
