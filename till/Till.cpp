@@ -153,7 +153,7 @@ bool Till::setUp(QString *errorMessage)
         const QDir toolDir(QCoreApplication::applicationDirPath());
         const QStringList folders{
             toolDir.filePath(QStringLiteral("translations")),
-            toolDir.filePath(QStringLiteral("../share/zorvikcpqr/translations"))};
+            toolDir.filePath(QStringLiteral(ZORVIK_INSTALLED_TRANSLATIONS))};
         if (!Translations::install(m_options.language, folders, errorMessage))
             return false;
     }
