@@ -105,6 +105,7 @@ QJsonObject Order::toJson() const
         {QStringLiteral("posId"), posId},
         {QStringLiteral("cashierId"), cashierId},
         {QStringLiteral("statusRequests"), statusRequests},
+        {QStringLiteral("returnRequests"), returnRequests},
     };
 }
 

@@ -32,6 +32,7 @@ struct Order
     Scenario scenario;
     State state = State::Registered;
     int statusRequests = 0;
+    int returnRequests = 0;
     Clock::time_point registeredAt;
 
     bool isPaid() const { return state == State::Paid; }

@@ -21,6 +21,30 @@ ServiceReply unknownOrder()
     return ServiceReply::failure(ErrorCode::UnknownOrder, QStringLiteral("Заказ не найден"));
 }
 
+ServiceReply faultyAnswer(Scenario::AnswerFault fault)
+{
+    switch (fault) {
+    case Scenario::AnswerFault::ErrorEnvelope:
+        return ServiceReply::failure(ErrorCode::StatusUnavailable,
+                                     QStringLiteral("Статус заказа временно недоступен"));
+    case Scenario::AnswerFault::DroppedConnection:
+        return ServiceReply::broken(ServiceReply::Form::DroppedConnection);
+    case Scenario::AnswerFault::NotJson:
+        return ServiceReply::broken(ServiceReply::Form::NotJson);
+    case Scenario::AnswerFault::Html500:
+        return ServiceReply::broken(ServiceReply::Form::Html500);
+    case Scenario::AnswerFault::EmptyBadGateway:
+        return ServiceReply::broken(ServiceReply::Form::EmptyBadGateway);
+    case Scenario::AnswerFault::JsonArray:
+        return ServiceReply::broken(ServiceReply::Form::JsonArray);
+    case Scenario::AnswerFault::TruncatedJson:
+        return ServiceReply::broken(ServiceReply::Form::TruncatedJson);
+    case Scenario::AnswerFault::Oversized:
+        break;
+    }
+    return ServiceReply::broken(ServiceReply::Form::Oversized);
+}
+
 std::optional<qint64> positiveKopecks(double roubles)
 {
     const std::optional<qint64> kopecks = kopecksFromRoubles(roubles);
@@ -83,7 +107,7 @@ ServiceReply PaymentService::createOrder(const QJsonObject &request)
 
 ServiceReply PaymentService::registerOrder(Order order, const QString &quickpayId)
 {
-    const QuickPaySession *session = findSession(quickpayId);
+    QuickPaySession *session = findSession(quickpayId);
     if (!session) {
         return ServiceReply::failure(ErrorCode::UnknownSession,
                                      QStringLiteral("Сессия быстрой оплаты не найдена"));
@@ -111,7 +135,8 @@ ServiceReply PaymentService::registerOrder(Order order, const QString &quickpayI
         {QStringLiteral("client_transaction"), order.clientTransaction},
         {QStringLiteral("quickpay_id"), quickpayId},
     });
-    return order.scenario.slowOrder ? reply.delayedBy(m_slowAnswerDelay) : reply;
+    const ServiceReply spoilt = spoil(reply, order.scenario.orderFaults, ++session->orderRequests);
+    return order.scenario.slowOrder ? spoilt.delayedBy(m_slowAnswerDelay) : spoilt;
 }
 
 ServiceReply PaymentService::orderResult(const QString &clientTransaction)
@@ -127,28 +152,16 @@ ServiceReply PaymentService::orderResult(const QString &clientTransaction)
     if (!order)
         return unknownOrder();
     const int request = order->countStatusRequest();
-    ServiceReply reply = ServiceReply::json(order->statusAnswer());
-    if (order->scenario.statusFaults.contains(request))
-        reply = statusFault(order->scenario.statusFaults.value(request));
-    if (order->scenario.slowStatusRequests.contains(request))
-        reply = reply.delayedBy(m_slowAnswerDelay);
-    return reply;
+    return spoil(ServiceReply::json(order->statusAnswer()), order->scenario.statusFaults, request);
 }
 
-ServiceReply PaymentService::statusFault(Scenario::StatusFault fault) const
+ServiceReply PaymentService::spoil(const ServiceReply &reply,
+                                   const Scenario::StageFaults &faults,
+                                   int request) const
 {
-    switch (fault) {
-    case Scenario::StatusFault::ErrorEnvelope:
-        return ServiceReply::failure(ErrorCode::StatusUnavailable,
-                                     QStringLiteral("Статус заказа временно недоступен"));
-    case Scenario::StatusFault::DroppedConnection:
-        return ServiceReply::broken(ServiceReply::Form::DroppedConnection);
-    case Scenario::StatusFault::NotJson:
-        return ServiceReply::broken(ServiceReply::Form::NotJson);
-    case Scenario::StatusFault::Html500:
-        break;
-    }
-    return ServiceReply::broken(ServiceReply::Form::Html500);
+    const auto fault = faults.answers.constFind(request);
+    const ServiceReply spoilt = fault != faults.answers.cend() ? faultyAnswer(*fault) : reply;
+    return faults.slowRequests.contains(request) ? spoilt.delayedBy(m_slowAnswerDelay) : spoilt;
 }
 
 ServiceReply PaymentService::cancelOrder(const QJsonObject &request)
@@ -192,7 +205,11 @@ ServiceReply PaymentService::returnOrder(const QJsonObject &request)
     refund.costKopecks = *costKopecks;
 
     QMutexLocker locker(&m_mutex);
-    return acceptReturn(refund);
+    const ServiceReply reply = acceptReturn(refund);
+    Order *order = currentOrder(refund.clientTransaction);
+    if (!order)
+        return reply;
+    return spoil(reply, order->scenario.returnFaults, ++order->returnRequests);
 }
 
 ServiceReply PaymentService::acceptReturn(const Refund &refund)

@@ -33,7 +33,9 @@ public:
 private:
     ServiceReply registerOrder(Order order, const QString &quickpayId);
     ServiceReply acceptReturn(const Refund &refund);
-    ServiceReply statusFault(Scenario::StatusFault fault) const;
+    // The reply as the scenario spoils the request-th request of one kind of exchange.
+    ServiceReply
+    spoil(const ServiceReply &reply, const Scenario::StageFaults &faults, int request) const;
     // Looks the order up with any expiry applied; null when unknown.
     Order *currentOrder(const QString &clientTransaction);
     QuickPaySession *findSession(const QString &quickpayId);

@@ -17,6 +17,8 @@ struct QuickPaySession
     QString merchantPayload;
     QStringList loyaltyIds;
     Scenario scenario;
+    // Orders registered in the session, which the scenario's order faults count.
+    int orderRequests = 0;
 
     static QuickPaySession open(const QString &cpqrPayload, const Scenario &scenario);
 

@@ -21,25 +21,53 @@ QString outcomeName(Scenario::Outcome outcome)
     return QStringLiteral("undecided");
 }
 
-QString faultName(Scenario::StatusFault fault)
+QString faultName(Scenario::AnswerFault fault)
 {
     switch (fault) {
-    case Scenario::StatusFault::ErrorEnvelope:
+    case Scenario::AnswerFault::ErrorEnvelope:
         return QStringLiteral("errorEnvelope");
-    case Scenario::StatusFault::DroppedConnection:
+    case Scenario::AnswerFault::DroppedConnection:
         return QStringLiteral("droppedConnection");
-    case Scenario::StatusFault::NotJson:
+    case Scenario::AnswerFault::NotJson:
         return QStringLiteral("notJson");
-    case Scenario::StatusFault::Html500:
+    case Scenario::AnswerFault::Html500:
+        return QStringLiteral("html500");
+    case Scenario::AnswerFault::EmptyBadGateway:
+        return QStringLiteral("emptyBadGateway");
+    case Scenario::AnswerFault::JsonArray:
+        return QStringLiteral("jsonArray");
+    case Scenario::AnswerFault::TruncatedJson:
+        return QStringLiteral("truncatedJson");
+    case Scenario::AnswerFault::Oversized:
         break;
     }
-    return QStringLiteral("html500");
+    return QStringLiteral("oversized");
 }
 
 void insertFlag(QJsonObject &json, const QString &key, bool flag)
 {
     if (flag)
         json.insert(key, true);
+}
+
+// "<stage>Faults" and "slow<Stage>Requests", each only when there is one.
+void insertStageFaults(QJsonObject &json, const QString &stage, const Scenario::StageFaults &faults)
+{
+    if (!faults.slowRequests.isEmpty()) {
+        QList<int> requests(faults.slowRequests.cbegin(), faults.slowRequests.cend());
+        std::sort(requests.begin(), requests.end());
+        QJsonArray slow;
+        for (const int request : std::as_const(requests))
+            slow.append(request);
+        const QString capitalised = stage.left(1).toUpper() + stage.mid(1);
+        json.insert(QStringLiteral("slow%1Requests").arg(capitalised), slow);
+    }
+    if (!faults.answers.isEmpty()) {
+        QJsonObject answers;
+        for (auto it = faults.answers.cbegin(); it != faults.answers.cend(); ++it)
+            answers.insert(QString::number(it.key()), faultName(it.value()));
+        json.insert(stage + QStringLiteral("Faults"), answers);
+    }
 }
 
 } // namespace
@@ -55,20 +83,9 @@ QJsonObject Scenario::toJson() const
     insertFlag(json, QStringLiteral("refuseOrder"), refuseOrder);
     insertFlag(json, QStringLiteral("slowOrder"), slowOrder);
     insertFlag(json, QStringLiteral("refuseReturns"), refuseReturns);
-    if (!slowStatusRequests.isEmpty()) {
-        QList<int> requests(slowStatusRequests.cbegin(), slowStatusRequests.cend());
-        std::sort(requests.begin(), requests.end());
-        QJsonArray slow;
-        for (const int request : std::as_const(requests))
-            slow.append(request);
-        json.insert(QStringLiteral("slowStatusRequests"), slow);
-    }
-    if (!statusFaults.isEmpty()) {
-        QJsonObject faults;
-        for (auto it = statusFaults.cbegin(); it != statusFaults.cend(); ++it)
-            faults.insert(QString::number(it.key()), faultName(it.value()));
-        json.insert(QStringLiteral("statusFaults"), faults);
-    }
+    insertStageFaults(json, QStringLiteral("order"), orderFaults);
+    insertStageFaults(json, QStringLiteral("status"), statusFaults);
+    insertStageFaults(json, QStringLiteral("return"), returnFaults);
     if (!ignoredWords.isEmpty())
         json.insert(QStringLiteral("ignoredWords"), QJsonArray::fromStringList(ignoredWords));
     return json;

@@ -8,13 +8,29 @@
 namespace zorviksim {
 
 // How the simulated service treats a quick-pay session and the orders registered in it, as
-// chosen by the scanned payment code (see ScenarioParser). Status requests are counted per
-// order from 1.
+// chosen by the scanned payment code (see ScenarioParser).
 struct Scenario
 {
     enum class Outcome { Paid, Declined, Undecided };
-    // What replaces the answer of one status request; the order progresses all the same.
-    enum class StatusFault { ErrorEnvelope, DroppedConnection, NotJson, Html500 };
+    // What replaces the answer of one request; the request is carried out all the same.
+    enum class AnswerFault {
+        ErrorEnvelope,
+        DroppedConnection,
+        NotJson,
+        Html500,
+        EmptyBadGateway,
+        JsonArray,
+        TruncatedJson,
+        Oversized,
+    };
+
+    // The spoilt answers of one kind of exchange, by request number counted from 1: order
+    // creations per session, status requests and returns per order.
+    struct StageFaults
+    {
+        QMap<int, AnswerFault> answers;
+        QSet<int> slowRequests;
+    };
 
     Outcome outcome = Outcome::Paid;
     int outcomeAtStatusRequest = 1;
@@ -24,8 +40,9 @@ struct Scenario
     bool refuseOrder = false;
     bool slowOrder = false;
     bool refuseReturns = false;
-    QSet<int> slowStatusRequests;
-    QMap<int, StatusFault> statusFaults;
+    StageFaults orderFaults;
+    StageFaults statusFaults;
+    StageFaults returnFaults;
     // Words after the code that are no scenario word; kept so that a typo shows in the state.
     QStringList ignoredWords;
 

@@ -8,7 +8,10 @@ namespace {
 
 const QString CodePrefix = QStringLiteral("ZVQR");
 
-// One scenario word. Counted words take a status request number; the others take none.
+using AnswerFault = Scenario::AnswerFault;
+using StageFaults = Scenario::StageFaults;
+
+// One scenario word. Counted words take a request number; the others take none.
 struct WordRule
 {
     const char *name;
@@ -76,31 +79,31 @@ const WordRule WordRules[] = {
      true,
      "the N-th status request gets an error envelope",
      [](Scenario &s, int n) {
-         s.statusFaults.insert(n, Scenario::StatusFault::ErrorEnvelope);
+         s.statusFaults.answers.insert(n, AnswerFault::ErrorEnvelope);
      }},
     {"SLOWSTATUS",
      true,
-     "the N-th status request is answered after the slow delay",
+     "the N-th status request is answered after the slow delay (= STATUSSLOW)",
      [](Scenario &s, int n) {
-         s.slowStatusRequests.insert(n);
+         s.statusFaults.slowRequests.insert(n);
      }},
     {"DROPSTATUS",
      true,
-     "the N-th status request gets no answer: the connection is closed",
+     "the N-th status request gets no answer (= STATUSDROP)",
      [](Scenario &s, int n) {
-         s.statusFaults.insert(n, Scenario::StatusFault::DroppedConnection);
+         s.statusFaults.answers.insert(n, AnswerFault::DroppedConnection);
      }},
     {"NOTJSON",
      true,
-     "the N-th status request gets a body that is not JSON",
+     "the N-th status request gets a body that is not JSON (= STATUSNOTJSON)",
      [](Scenario &s, int n) {
-         s.statusFaults.insert(n, Scenario::StatusFault::NotJson);
+         s.statusFaults.answers.insert(n, AnswerFault::NotJson);
      }},
     {"HTML500",
      true,
-     "the N-th status request gets HTTP 500 with an HTML body (HTML5002: the 2nd)",
+     "the N-th status request gets HTTP 500 with HTML (= STATUSHTML)",
      [](Scenario &s, int n) {
-         s.statusFaults.insert(n, Scenario::StatusFault::Html500);
+         s.statusFaults.answers.insert(n, AnswerFault::Html500);
      }},
     {"RETURNERR",
      false,
@@ -110,16 +113,79 @@ const WordRule WordRules[] = {
      }},
 };
 
-// The request number a word gives for a rule, or 0 when the word is not that rule's.
-int requestNumber(const QString &word, const WordRule &rule)
+// The exchanges that the fault words "STAGE FAULT [N]" spoil.
+struct StageRule
 {
-    const QLatin1String name(rule.name);
+    const char *name;
+    const char *help;
+    StageFaults Scenario::*faults;
+};
+
+const StageRule StageRules[] = {
+    {"ORDER", "order creation, counted per session", &Scenario::orderFaults},
+    {"STATUS", "status request, counted per order", &Scenario::statusFaults},
+    {"RETURN", "return, counted per order", &Scenario::returnFaults},
+};
+
+struct FaultRule
+{
+    const char *name;
+    const char *help;
+    void (*apply)(StageFaults &faults, int request);
+};
+
+const FaultRule FaultRules[] = {
+    {"DROP",
+     "no answer: the connection is closed",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::DroppedConnection);
+     }},
+    {"SLOW",
+     "the answer comes after the slow delay",
+     [](StageFaults &f, int n) {
+         f.slowRequests.insert(n);
+     }},
+    {"HTML",
+     "HTTP 500 with an HTML page",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::Html500);
+     }},
+    {"GATEWAY",
+     "HTTP 502 without a body",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::EmptyBadGateway);
+     }},
+    {"NOTJSON",
+     "HTTP 200 with a body that is not JSON",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::NotJson);
+     }},
+    {"ARRAY",
+     "HTTP 200 with a JSON array",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::JsonArray);
+     }},
+    {"TRUNCATED",
+     "HTTP 200 with a JSON object cut short",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::TruncatedJson);
+     }},
+    {"HUGE",
+     "HTTP 200 with a JSON object of 9 MiB",
+     [](StageFaults &f, int n) {
+         f.answers.insert(n, AnswerFault::Oversized);
+     }},
+};
+
+// The request number a word gives for a word name, or 0 when the word is not that name's.
+int requestNumber(const QString &word, const QString &name, bool counted)
+{
     if (!word.startsWith(name))
         return 0;
     const QString suffix = word.mid(name.size());
     if (suffix.isEmpty())
         return 1;
-    if (!rule.counted)
+    if (!counted)
         return 0;
     for (const QChar c : suffix) {
         if (!c.isDigit())
@@ -130,16 +196,31 @@ int requestNumber(const QString &word, const WordRule &rule)
     return ok ? request : 0;
 }
 
+bool applyFaultWord(Scenario &scenario, const QString &word)
+{
+    for (const StageRule &stage : StageRules) {
+        for (const FaultRule &fault : FaultRules) {
+            const QString name = QLatin1String(stage.name) + QLatin1String(fault.name);
+            const int request = requestNumber(word, name, true);
+            if (request > 0) {
+                fault.apply(scenario.*stage.faults, request);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool applyWord(Scenario &scenario, const QString &word)
 {
     for (const WordRule &rule : WordRules) {
-        const int request = requestNumber(word, rule);
+        const int request = requestNumber(word, QLatin1String(rule.name), rule.counted);
         if (request > 0) {
             rule.apply(scenario, request);
             return true;
         }
     }
-    return false;
+    return applyFaultWord(scenario, word);
 }
 
 } // namespace
@@ -164,19 +245,32 @@ QString ScenarioParser::grammar()
     QString text = QStringLiteral(
         "Scenarios are chosen by the scanned payment code (\"cpqr_payload\"):\n"
         "  code = \"ZVQR\" [body] *(\"-\" word)      word = NAME [N]\n"
-        "The body up to the first \"-\" is any text. Words are case-insensitive; N is a status\n"
-        "request number counted from 1 (default 1). Without words, or for a code that does not\n"
-        "begin with \"ZVQR\", the order is paid at the first status request.\n\n");
+        "The body up to the first \"-\" is any text. Words are case-insensitive; N is a request\n"
+        "number counted from 1 (default 1). Without words, or for a code that does not begin\n"
+        "with \"ZVQR\", the order is paid at the first status request.\n\n");
     for (const WordRule &rule : WordRules) {
         const QString name = QLatin1String(rule.name) + (rule.counted ? "[N]" : "");
         text += QStringLiteral("  %1 %2\n").arg(name, -15).arg(QLatin1String(rule.help));
     }
     text += QStringLiteral(
-        "\nWords combine, e.g. ZVQR-PAY2-SLOWSTATUS1. Of PAY, DECLINE and NEVER the last counts,\n"
-        "as does the last fault word for the same request; SLOWSTATUS delays any answer. A fault\n"
-        "replaces only the answer: the request still counts, so ZVQR-DROPSTATUS1 pays the order\n"
-        "at the first request although that answer is lost. Other words are ignored and listed\n"
-        "under \"ignoredWords\" in GET /sim/state.\n");
+        "\nFault words, NAME = STAGE FAULT: the N-th request of the stage gets a spoilt answer,\n"
+        "the requests before and after it are answered as usual:\n");
+    for (const StageRule &stage : StageRules)
+        text += QStringLiteral("  STAGE %1 %2\n")
+                    .arg(QLatin1String(stage.name), -10)
+                    .arg(QLatin1String(stage.help));
+    for (const FaultRule &fault : FaultRules)
+        text += QStringLiteral("  FAULT %1 %2\n")
+                    .arg(QLatin1String(fault.name), -10)
+                    .arg(QLatin1String(fault.help));
+    text += QStringLiteral(
+        "\nWords combine, e.g. ZVQR-PAY2-SLOWSTATUS1 or ZVQR-RETURNDROP1-RETURNDROP2 (the first\n"
+        "two returns of each order lose their answers). Of PAY, DECLINE and NEVER the last\n"
+        "counts, as does the last fault for the same request; SLOW delays any answer. A fault\n"
+        "replaces only the answer: the request is carried out all the same (the order is\n"
+        "registered, the status request counted, the return made), so ZVQR-DROPSTATUS1 pays\n"
+        "the order at the first request although that answer is lost. Other words are ignored\n"
+        "and listed under \"ignoredWords\" in GET /sim/state.\n");
     return text;
 }
 

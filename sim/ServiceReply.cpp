@@ -24,7 +24,8 @@ ServiceReply ServiceReply::failure(ErrorCode code, const QString &message, int h
 
 ServiceReply ServiceReply::broken(Form form)
 {
-    return ServiceReply(form, form == Form::Html500 ? 500 : 200, {});
+    const int httpStatus = form == Form::Html500 ? 500 : form == Form::EmptyBadGateway ? 502 : 200;
+    return ServiceReply(form, httpStatus, {});
 }
 
 ServiceReply ServiceReply::delayedBy(std::chrono::milliseconds delay) const
@@ -45,6 +46,16 @@ QByteArray ServiceReply::body() const
         return "<html><head><title>500 Internal Server Error</title></head>\n"
                "<body><h1>500 Internal Server Error</h1><hr><p>upstream failed</p></body>"
                "</html>\n";
+    case Form::JsonArray:
+        return R"([{"status":1,"result":true}])";
+    case Form::TruncatedJson:
+        return R"({"status":1,"result":true,"cart":{"items":[{"title":")";
+    case Form::Oversized: {
+        QByteArray body = R"({"padding":")";
+        body.append(OversizedBytes, 'x');
+        return body + R"("})";
+    }
+    case Form::EmptyBadGateway:
     case Form::DroppedConnection:
         break;
     }
@@ -55,10 +66,14 @@ const char *ServiceReply::contentType() const
 {
     switch (m_form) {
     case Form::Json:
+    case Form::JsonArray:
+    case Form::TruncatedJson:
+    case Form::Oversized:
         return "application/json; charset=utf-8";
     case Form::Html500:
         return "text/html";
     case Form::NotJson:
+    case Form::EmptyBadGateway:
     case Form::DroppedConnection:
         break;
     }

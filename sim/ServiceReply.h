@@ -15,7 +15,19 @@ namespace zorviksim {
 class ServiceReply
 {
 public:
-    enum class Form { Json, NotJson, Html500, DroppedConnection };
+    enum class Form {
+        Json,
+        NotJson,
+        Html500,
+        EmptyBadGateway, // HTTP 502 without a body
+        JsonArray,
+        TruncatedJson,
+        Oversized, // a JSON object larger than OversizedBytes
+        DroppedConnection,
+    };
+
+    // Larger than any client should read into memory from this service.
+    static constexpr qsizetype OversizedBytes = 9 * 1024 * 1024;
 
     static ServiceReply json(const QJsonObject &body, int httpStatus = 200);
     // The error envelope {"codeError": code, "error": message}.

@@ -43,6 +43,17 @@ QList<QPair<QString, QString>> headerLines(const std::string &head)
     return headers;
 }
 
+// The headers as the server parsed them, without the connection's addresses that it adds.
+QList<QPair<QString, QString>> parsedHeaders(const httplib::Request &request)
+{
+    QList<QPair<QString, QString>> headers;
+    for (const auto &[name, value] : request.headers) {
+        if (name.rfind("REMOTE_", 0) != 0 && name.rfind("LOCAL_", 0) != 0)
+            headers.append({QString::fromStdString(name), QString::fromStdString(value)});
+    }
+    return headers;
+}
+
 ReceivedRequest received(const httplib::Request &request)
 {
     ReceivedRequest entry;
@@ -51,7 +62,8 @@ ReceivedRequest received(const httplib::Request &request)
     const std::string::size_type queryStart = request.target.find('?');
     if (queryStart != std::string::npos)
         entry.query.setQuery(QString::fromStdString(request.target.substr(queryStart + 1)));
-    entry.headers = headerLines(SimulatorHttpServer::currentRequestHead());
+    const std::string head = SimulatorHttpServer::currentRequestHead();
+    entry.headers = head.empty() ? parsedHeaders(request) : headerLines(head);
     entry.body = QByteArray::fromStdString(request.body);
     return entry;
 }
@@ -86,7 +98,9 @@ bool Simulator::start(const QString &host, quint16 port)
 {
     if (m_server)
         return false;
-    auto server = std::make_unique<SimulatorHttpServer>();
+    std::unique_ptr<httplib::Server> server = createServer();
+    if (!server->is_valid())
+        return false;
     // The library's default lets a second server share a busy port and steal half of its
     // connections; a restarted simulator only needs to reuse a port left in TIME_WAIT.
     server->set_socket_options([](socket_t socket) {
@@ -121,6 +135,20 @@ bool Simulator::start(const QString &host, quint16 port)
     return true;
 }
 
+bool Simulator::servesTls() const
+{
+    return !m_options.tlsCertificateFile.isEmpty() && !m_options.tlsPrivateKeyFile.isEmpty();
+}
+
+std::unique_ptr<httplib::Server> Simulator::createServer() const
+{
+    if (!servesTls())
+        return std::make_unique<SimulatorHttpServer>();
+    return std::make_unique<httplib::SSLServer>(
+        m_options.tlsCertificateFile.toLocal8Bit().constData(),
+        m_options.tlsPrivateKeyFile.toLocal8Bit().constData());
+}
+
 // The server ignores stop() until its accept loop has begun; stopping right after starting
 // must not leave that loop running for ever.
 void Simulator::waitUntilListening() const
@@ -143,7 +171,8 @@ QString Simulator::baseUrl() const
 {
     const QString host
         = m_host.contains(QLatin1Char(':')) ? QLatin1Char('[') + m_host + QLatin1Char(']') : m_host;
-    return QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+    const QString scheme = servesTls() ? QStringLiteral("https") : QStringLiteral("http");
+    return QStringLiteral("%1://%2:%3/").arg(scheme, host).arg(m_port);
 }
 
 void Simulator::handle(const httplib::Request &request, httplib::Response &response)

@@ -16,13 +16,12 @@
 #include <thread>
 
 namespace httplib {
+class Server;
 struct Request;
 struct Response;
 } // namespace httplib
 
 namespace zorviksim {
-
-class SimulatorHttpServer;
 
 // A stand-in for the Zorvik payment service that answers over real HTTP from its own threads:
 // quick-pay sessions, orders, their status, cancellation and returns, with the misbehaviour
@@ -46,7 +45,8 @@ public:
     bool isRunning() const { return m_server != nullptr; }
 
     quint16 port() const { return m_port; }
-    // "http://host:port/", the base address a client is configured with.
+    bool servesTls() const;
+    // "http://host:port/" ("https://" with TLS), the base address a client is configured with.
     QString baseUrl() const;
 
     QList<ReceivedRequest> receivedRequests() const { return m_journal.entries(); }
@@ -57,13 +57,14 @@ private:
     void handle(const httplib::Request &request, httplib::Response &response);
     ServiceReply answer(const ReceivedRequest &request);
     bool isAuthorised(const ReceivedRequest &request) const;
+    std::unique_ptr<httplib::Server> createServer() const;
     void waitUntilListening() const;
 
     const SimulatorOptions m_options;
     PaymentService m_service;
     RequestJournal m_journal;
     StopSignal m_stopSignal;
-    std::unique_ptr<SimulatorHttpServer> m_server;
+    std::unique_ptr<httplib::Server> m_server;
     std::thread m_listener;
     std::atomic<bool> m_listenEnded{false};
     QString m_host;

@@ -1,0 +1,173 @@
+#include "FaultMatrixBench.h"
+
+#include "host/DBQueueBroker.h"
+#include "host/Session.h"
+#include "host/payment/BasicSbpProcessing.h"
+#include "host/payment/PaymentProcessingContext.h"
+
+#include <QJsonArray>
+#include <QSet>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString ApiKey = QStringLiteral("till-key-7f3a");
+const QString CancelQueue = QStringLiteral("processing");
+
+zorviksim::SimulatorOptions serviceOptions(std::chrono::milliseconds orderExpiry)
+{
+    zorviksim::SimulatorOptions options;
+    options.apiKey = ApiKey;
+    options.orderExpiry = orderExpiry;
+    options.slowAnswerDelay = std::chrono::seconds(2);
+    return options;
+}
+
+} // namespace
+
+FaultMatrixBench::FaultMatrixBench(std::chrono::milliseconds orderExpiry)
+    : m_bench(serviceOptions(orderExpiry))
+{
+    setBreakage(Breakage::None);
+    m_processing = m_bench.createProcessing();
+    m_bench.openReceipt({{QStringLiteral("Молоко"), 100.0}, {QStringLiteral("Хлеб"), 50.5}});
+}
+
+void FaultMatrixBench::setBreakage(Breakage breakage, const QVariantMap &settings)
+{
+    QVariantMap values{{QStringLiteral("timeout"), 1}, {QStringLiteral("apiKey"), ApiKey}};
+    switch (breakage) {
+    case Breakage::None:
+        break;
+    case Breakage::ClosedPort:
+        values.insert(QStringLiteral("url"), closedPortUrl());
+        break;
+    case Breakage::UnknownHost:
+        values.insert(QStringLiteral("url"), unknownHostUrl());
+        break;
+    case Breakage::WrongApiKey:
+        values.insert(QStringLiteral("apiKey"), QStringLiteral("stale-key"));
+        break;
+    }
+    values.insert(settings);
+    m_bench.configure(values);
+    if (m_processing)
+        m_processing->init(PaymentProcessingContext());
+}
+
+bool FaultMatrixBench::scan(const QString &code)
+{
+    const CpqrCheckResult check = m_processing->processCpqr(code);
+    const QSharedPointer<AbstractDocument> document = Singleton<Session>::instance->getDocument();
+    for (const QString &card : check.cardNumbers)
+        document->addCard(card);
+    return check.accepted;
+}
+
+PaymentProcessingResult FaultMatrixBench::pay(const QString &code)
+{
+    return m_processing->payment(request(Amount, code));
+}
+
+PaymentProcessingResult FaultMatrixBench::cancel(const QString &operationId, qint64 amount)
+{
+    return m_processing->cancel(request(amount, QString(), operationId));
+}
+
+void FaultMatrixBench::deferCancel(const QString &operationId, qint64 amount)
+{
+    m_processing->cancelPaymentByQRCodeInQueue(request(amount, QString(), operationId));
+}
+
+void FaultMatrixBench::runQueue(int rounds)
+{
+    for (int round = 0; round < rounds && !queued().isEmpty(); ++round)
+        m_bench.runQueue(m_processing);
+}
+
+QList<QueuedMessage> FaultMatrixBench::queued() const
+{
+    return Singleton<DBQueueBroker>::instance->messages(CancelQueue);
+}
+
+QString FaultMatrixBench::settledOrders()
+{
+    QStringList settled;
+    for (const QJsonValue &value : m_bench.orders()) {
+        const double cost = value[QStringLiteral("cost")].toDouble();
+        const double returned = value[QStringLiteral("returned")].toDouble();
+        QString state = value[QStringLiteral("state")].toString();
+        if (returned == cost)
+            state += QStringLiteral("+returned");
+        else if (returned > 0)
+            state += QStringLiteral("+returned %1").arg(returned, 0, 'f', 2);
+        settled.append(state);
+    }
+    return settled.isEmpty() ? QStringLiteral("none") : settled.join(QStringLiteral(", "));
+}
+
+QStringList FaultMatrixBench::ledgerBreaches()
+{
+    QStringList breaches;
+    QSet<QString> refundIds;
+    for (const QJsonValue &value : m_bench.orders()) {
+        const QString id = value[QStringLiteral("client_transaction")].toString();
+        const QString state = value[QStringLiteral("state")].toString();
+        const double cost = value[QStringLiteral("cost")].toDouble();
+        const double returned = value[QStringLiteral("returned")].toDouble();
+        if (state == QLatin1String("registered"))
+            breaches.append(QStringLiteral("order %1 is still open").arg(id));
+        if (returned > cost + 0.005)
+            breaches.append(
+                QStringLiteral("order %1: %2 returned of %3").arg(id).arg(returned).arg(cost));
+        if (returned > 0 && state != QLatin1String("paid"))
+            breaches.append(
+                QStringLiteral("order %1 is %2 but %3 was returned").arg(id, state).arg(returned));
+        for (const QJsonValue &refundId : value[QStringLiteral("refunds")].toArray()) {
+            if (refundIds.contains(refundId.toString()))
+                breaches.append(QStringLiteral("refund %1 counted twice").arg(refundId.toString()));
+            refundIds.insert(refundId.toString());
+        }
+    }
+    return breaches;
+}
+
+PaymentProcessingRequest
+FaultMatrixBench::request(qint64 amount, const QString &paymentCode, const QString &operationId)
+{
+    PaymentProcessingRequest request;
+    request.type = PaymentProcessingRequest::Sale;
+    request.amount = amount;
+    request.paymentCode = paymentCode;
+    request.operationId = operationId;
+    request.valutCode = 643;
+    return request;
+}
+
+QString FaultMatrixBench::closedPortUrl()
+{
+    // Bound but never listening, then released: connecting to it is refused.
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length);
+    ::close(socket);
+    return QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port));
+}
+
+QString FaultMatrixBench::unknownHostUrl()
+{
+    // ".invalid" never resolves; a name longer than 255 octets does not fit in a DNS query, so
+    // the resolver gives up without sending one.
+    QString host;
+    for (int label = 0; label < 5; ++label)
+        host += QString(60, QLatin1Char('n')) + QLatin1Char('.');
+    return QStringLiteral("http://%1invalid/").arg(host);
+}

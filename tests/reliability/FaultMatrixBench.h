@@ -1,0 +1,71 @@
+#pragma once
+
+#include "tests/processing/PluginTestBench.h"
+
+#include "host/QueuedMessage.h"
+#include "host/payment/PaymentProcessingRequest.h"
+#include "host/payment/PaymentProcessingResult.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+class BasicSbpProcessing;
+
+// One row of the fault matrix: a till with the plug-in and the simulated service, the exchange
+// time-out at one second (the service's slow answers take two), an api-key that the service
+// checks, and the means to cut the till off from the service and to mend the connection.
+class FaultMatrixBench
+{
+public:
+    // How the till's configuration can keep it from the service.
+    enum class Breakage { None, ClosedPort, UnknownHost, WrongApiKey };
+
+    static constexpr qint64 Amount = 15050; // kopecks; the receipt's total
+    static constexpr std::chrono::milliseconds LongExpiry{60000};
+    static constexpr std::chrono::milliseconds ShortExpiry{1500};
+
+    explicit FaultMatrixBench(std::chrono::milliseconds orderExpiry = LongExpiry);
+
+    PluginTestBench &bench() { return m_bench; }
+    zorviksim::Simulator &simulator() { return m_bench.simulator(); }
+    BasicSbpProcessing *processing() const { return m_processing; }
+
+    // Rewrites the configuration and initialises the processing again, as a restarted till.
+    void setBreakage(Breakage breakage, const QVariantMap &settings = {});
+
+    // Scans the code as the cashier does and puts the customer's cards on the receipt, so that
+    // the payment uses the session opened here.
+    bool scan(const QString &code);
+    PaymentProcessingResult pay(const QString &code = QString());
+    PaymentProcessingResult cancel(const QString &operationId, qint64 amount = Amount);
+    // The host's deferred cancellation of a payment.
+    void deferCancel(const QString &operationId, qint64 amount = Amount);
+
+    // Hands the queue to the processing at most that many times, stopping once it is empty.
+    void runQueue(int rounds);
+    QList<QueuedMessage> queued() const;
+
+    // How the service ended each order: its state, with "+returned" once money went back;
+    // "none" without orders.
+    QString settledOrders();
+    // Every breach of the books' rules: an order still open, more returned than paid, money
+    // returned for an order that was not paid, a refund counted twice.
+    QStringList ledgerBreaches();
+
+    static PaymentProcessingRequest request(qint64 amount,
+                                            const QString &paymentCode = QString(),
+                                            const QString &operationId = QString());
+    // An address where nothing listens: a port bound and released again.
+    static QString closedPortUrl();
+    // A host that cannot be resolved, and is not even asked of a name server.
+    static QString unknownHostUrl();
+
+private:
+    PluginTestBench m_bench;
+    BasicSbpProcessing *m_processing = nullptr;
+};
+
+Q_DECLARE_METATYPE(FaultMatrixBench::Breakage)

@@ -1,0 +1,86 @@
+// The fault matrix for order creation: the customer's code is scanned while the service works,
+// then the exchange that registers the order fails. For each fault: what the cashier is told,
+// what is queued, and how the service's books stand once it recovers and the queue has run.
+
+#include "FaultMatrixBench.h"
+
+#include <QTest>
+
+using Breakage = FaultMatrixBench::Breakage;
+
+class FaultMatrixCreateTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void orderCreation_data();
+    void orderCreation();
+};
+
+void FaultMatrixCreateTest::orderCreation_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<Breakage>("breakage");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("messageId");
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<QString>("settled");
+
+    // The request never left the till: nothing to undo.
+    QTest::newRow("refused connection") << "ZVQR-PAY1" << Breakage::ClosedPort << 1
+                                        << "restClientConnectionFailed" << 0 << "none";
+    QTest::newRow("unknown host") << "ZVQR-PAY1" << Breakage::UnknownHost << 1
+                                  << "restClientConnectionFailed" << 0 << "none";
+    QTest::newRow("wrong api-key") << "ZVQR-PAY1" << Breakage::WrongApiKey << 1
+                                   << "zorvikCpqrError401" << 0 << "none";
+    // The order may have been registered: the queued cancellation asks and returns the money.
+    QTest::newRow("time-out") << "ZVQR-PAY1-ORDERSLOW" << Breakage::None << 1 << "restClientTimeout"
+                              << 1 << "paid+returned";
+    QTest::newRow("connection dropped") << "ZVQR-PAY1-ORDERDROP" << Breakage::None << 1
+                                        << "restClientConnectionBroken" << 1 << "paid+returned";
+    QTest::newRow("oversized body") << "ZVQR-PAY1-ORDERHUGE" << Breakage::None << 1
+                                    << "restClientResponseTooLarge" << 1 << "paid+returned";
+    // An HTTP error is no time-out, so nothing is queued: the registered order is left to the
+    // service, which gives it up when it expires.
+    QTest::newRow("HTTP 500 with HTML") << "ZVQR-PAY1-ORDERHTML" << Breakage::None << 1
+                                        << "restClientHttpError" << 0 << "expired";
+    QTest::newRow("HTTP 502 without body") << "ZVQR-PAY1-ORDERGATEWAY" << Breakage::None << 1
+                                           << "restClientHttpError" << 0 << "expired";
+    // An unreadable answer with HTTP 200 carries no error: the payment goes on to ask for the
+    // order's status, and the order is paid.
+    QTest::newRow("not JSON") << "ZVQR-PAY1-ORDERNOTJSON" << Breakage::None << 0 << "" << 0
+                              << "paid";
+    QTest::newRow("JSON array") << "ZVQR-PAY1-ORDERARRAY" << Breakage::None << 0 << "" << 0
+                                << "paid";
+    QTest::newRow("truncated JSON") << "ZVQR-PAY1-ORDERTRUNCATED" << Breakage::None << 0 << ""
+                                    << 0 << "paid";
+}
+
+void FaultMatrixCreateTest::orderCreation()
+{
+    QFETCH(QString, code);
+    QFETCH(Breakage, breakage);
+    QFETCH(QString, settled);
+    const bool expires = settled == QLatin1String("expired");
+    FaultMatrixBench matrix(expires ? FaultMatrixBench::ShortExpiry
+                                    : FaultMatrixBench::LongExpiry);
+    QVERIFY(matrix.scan(code));
+    matrix.setBreakage(breakage);
+
+    const PaymentProcessingResult result = matrix.pay();
+    QTEST(result.status, "status");
+    QTEST(result.message.id(), "messageId");
+    QTEST(int(matrix.queued().size()), "queued");
+
+    matrix.setBreakage(Breakage::None);
+    matrix.runQueue(2);
+    QVERIFY(matrix.queued().isEmpty());
+    if (expires)
+        QTRY_VERIFY_WITH_TIMEOUT(matrix.ledgerBreaches().isEmpty(), 10000);
+    QCOMPARE(matrix.settledOrders(), settled);
+    const QStringList breaches = matrix.ledgerBreaches();
+    QVERIFY2(breaches.isEmpty(), qPrintable(breaches.join(QLatin1Char('\n'))));
+}
+
+QTEST_GUILESS_MAIN(FaultMatrixCreateTest)
+#include "tst_faultmatrix_create.moc"
