@@ -4,10 +4,11 @@
  * Watching an order go from registered to paid by hand (port 8099 as an example):
  *
  *   zorvik-sim --listen 127.0.0.1:8099 &
+ *   sleep 1
  *   curl -s -X POST http://127.0.0.1:8099/cpqr/start_session \
  *        -H 'Content-Type: application/json' -d '{"cpqr_payload": "ZVQR-PAY2"}'
- *   # take "quickpay_id" from the answer:
- *   QP=qp-...
+ *   # the "quickpay_id" of the answer, the same on every run for this code:
+ *   QP=qp-14a3d418-55bc-570e-94ee-feb56d0bba9c
  *   curl -s -X POST http://127.0.0.1:8099/cpqr/operation/create \
  *        -H 'Content-Type: application/json' \
  *        -d '{"cpqr_payload": "ZVQR-PAY2", "quickpay_id": "'$QP'", "client_transaction": "demo-1",
@@ -17,12 +18,13 @@
  *   curl -s 'http://127.0.0.1:8099/cpqr/operation/result?client_transaction=demo-1'
  *   # {"client_transaction":"demo-1","status":0}
  *   curl -s 'http://127.0.0.1:8099/cpqr/operation/result?client_transaction=demo-1'
- *   #
- * {"cart":{"items":[...,"unit_price":"100.33"}]},"client_transaction":"demo-1","result":true,"status":1}
+ *   # {"cart":{"items":[{..."unit_price":"100.33"}]},
+ *   #  "client_transaction":"demo-1","result":true,"status":1}
  *   curl -s http://127.0.0.1:8099/sim/state
  *   kill %1
  */
 
+#include "sim/ErrorCode.h"
 #include "sim/ScenarioParser.h"
 #include "sim/Simulator.h"
 
@@ -77,14 +79,19 @@ int usageError(const QCommandLineParser &parser, const QString &message)
     return UsageError;
 }
 
+void ignoreSignal(int) {}
+
 // Blocked before any thread starts, so that every thread inherits the mask and the signals
-// wait for sigwait() in the main thread.
+// wait for sigwait() in the main thread. A shell starts background jobs with SIGINT ignored,
+// which would discard it; a handler of our own keeps it deliverable.
 sigset_t blockTerminationSignals()
 {
     sigset_t signals;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    for (const int number : {SIGINT, SIGTERM}) {
+        std::signal(number, ignoreSignal);
+        sigaddset(&signals, number);
+    }
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     return signals;
 }
@@ -101,7 +108,10 @@ int main(int argc, char *argv[])
         QStringLiteral("Simulator of the Zorvik payment service for development and tests.\n"
                        "Runs until SIGINT or SIGTERM. GET /sim/state shows sessions, orders and "
                        "returns.\n\n")
-        + zorviksim::ScenarioParser::grammar());
+        + zorviksim::ScenarioParser::grammar()
+        + QStringLiteral("\nError envelope {\"codeError\": code, \"error\": message}, HTTP 200 "
+                         "unless noted:\n")
+        + zorviksim::describeErrorCodes());
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Shows this help."));
     const QCommandLineOption listenOption(
