@@ -27,12 +27,12 @@ void FaultMatrixCreateTest::orderCreation_data()
     QTest::addColumn<QString>("settled");
 
     // The request never left the till: nothing to undo.
-    QTest::newRow("refused connection") << "ZVQR-PAY1" << Breakage::ClosedPort << 1
-                                        << "restClientConnectionFailed" << 0 << "none";
+    QTest::newRow("refused connection")
+        << "ZVQR-PAY1" << Breakage::ClosedPort << 1 << "restClientConnectionFailed" << 0 << "none";
     QTest::newRow("unknown host") << "ZVQR-PAY1" << Breakage::UnknownHost << 1
                                   << "restClientConnectionFailed" << 0 << "none";
-    QTest::newRow("wrong api-key") << "ZVQR-PAY1" << Breakage::WrongApiKey << 1
-                                   << "zorvikCpqrError401" << 0 << "none";
+    QTest::newRow("wrong api-key")
+        << "ZVQR-PAY1" << Breakage::WrongApiKey << 1 << "zorvikCpqrError401" << 0 << "none";
     // The order may have been registered: the queued cancellation asks and returns the money.
     QTest::newRow("time-out") << "ZVQR-PAY1-ORDERSLOW" << Breakage::None << 1 << "restClientTimeout"
                               << 1 << "paid+returned";
@@ -42,8 +42,8 @@ void FaultMatrixCreateTest::orderCreation_data()
                                     << "restClientResponseTooLarge" << 1 << "paid+returned";
     // An HTTP error is no time-out, so nothing is queued: the registered order is left to the
     // service, which gives it up when it expires.
-    QTest::newRow("HTTP 500 with HTML") << "ZVQR-PAY1-ORDERHTML" << Breakage::None << 1
-                                        << "restClientHttpError" << 0 << "expired";
+    QTest::newRow("HTTP 500 with HTML")
+        << "ZVQR-PAY1-ORDERHTML" << Breakage::None << 1 << "restClientHttpError" << 0 << "expired";
     QTest::newRow("HTTP 502 without body") << "ZVQR-PAY1-ORDERGATEWAY" << Breakage::None << 1
                                            << "restClientHttpError" << 0 << "expired";
     // An unreadable answer with HTTP 200 carries no error: the payment goes on to ask for the
@@ -52,8 +52,8 @@ void FaultMatrixCreateTest::orderCreation_data()
                               << "paid";
     QTest::newRow("JSON array") << "ZVQR-PAY1-ORDERARRAY" << Breakage::None << 0 << "" << 0
                                 << "paid";
-    QTest::newRow("truncated JSON") << "ZVQR-PAY1-ORDERTRUNCATED" << Breakage::None << 0 << ""
-                                    << 0 << "paid";
+    QTest::newRow("truncated JSON")
+        << "ZVQR-PAY1-ORDERTRUNCATED" << Breakage::None << 0 << "" << 0 << "paid";
 }
 
 void FaultMatrixCreateTest::orderCreation()
@@ -62,8 +62,7 @@ void FaultMatrixCreateTest::orderCreation()
     QFETCH(Breakage, breakage);
     QFETCH(QString, settled);
     const bool expires = settled == QLatin1String("expired");
-    FaultMatrixBench matrix(expires ? FaultMatrixBench::ShortExpiry
-                                    : FaultMatrixBench::LongExpiry);
+    FaultMatrixBench matrix(expires ? FaultMatrixBench::ShortExpiry : FaultMatrixBench::LongExpiry);
     QVERIFY(matrix.scan(code));
     matrix.setBreakage(breakage);
 

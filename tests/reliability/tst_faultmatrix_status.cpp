@@ -1,0 +1,139 @@
+// The fault matrix for status requests: those of a waiting payment, which decide what the
+// cashier is told, and the one that starts a cancellation. For each fault: what the cashier is
+// told, what is queued, and how the service's books stand once it recovers and the queue has
+// run.
+
+#include "FaultMatrixBench.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+#include <thread>
+
+using Breakage = FaultMatrixBench::Breakage;
+
+class FaultMatrixStatusTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void statusWhilePaying_data();
+    void statusWhilePaying();
+    void serviceDownWhilePaying();
+    void statusBeforeReturn_data();
+    void statusBeforeReturn();
+};
+
+void FaultMatrixStatusTest::statusWhilePaying_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("messageId");
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<QString>("settled");
+
+    // The service paid the order at that request; only its answer was lost. The queued
+    // cancellation returns the money the cashier was told was not taken.
+    QTest::newRow("time-out") << "ZVQR-PAY1-STATUSSLOW1" << 1 << "restClientTimeout" << 1
+                              << "paid+returned";
+    QTest::newRow("connection dropped")
+        << "ZVQR-PAY1-STATUSDROP1" << 1 << "restClientConnectionBroken" << 1 << "paid+returned";
+    QTest::newRow("HTTP 500 with HTML")
+        << "ZVQR-PAY1-STATUSHTML1" << 1 << "restClientHttpError" << 1 << "paid+returned";
+    QTest::newRow("HTTP 502 without body")
+        << "ZVQR-PAY1-STATUSGATEWAY1" << 1 << "restClientHttpError" << 1 << "paid+returned";
+    QTest::newRow("oversized body")
+        << "ZVQR-PAY1-STATUSHUGE1" << 1 << "restClientResponseTooLarge" << 1 << "paid+returned";
+    // An unreadable answer is no order state: the payment asks again and learns it is paid.
+    QTest::newRow("not JSON") << "ZVQR-PAY1-STATUSNOTJSON1" << 0 << "" << 0 << "paid";
+    QTest::newRow("JSON array") << "ZVQR-PAY1-STATUSARRAY1" << 0 << "" << 0 << "paid";
+    QTest::newRow("truncated JSON") << "ZVQR-PAY1-STATUSTRUNCATED1" << 0 << "" << 0 << "paid";
+}
+
+void FaultMatrixStatusTest::statusWhilePaying()
+{
+    QFETCH(QString, code);
+    FaultMatrixBench matrix;
+
+    const PaymentProcessingResult result = matrix.pay(code);
+    QTEST(result.status, "status");
+    QTEST(result.message.id(), "messageId");
+    QVERIFY(!result.operationId.isEmpty());
+    QTEST(int(matrix.queued().size()), "queued");
+
+    matrix.runQueue(2);
+    QVERIFY(matrix.queued().isEmpty());
+    QTEST(matrix.settledOrders(), "settled");
+    const QStringList breaches = matrix.ledgerBreaches();
+    QVERIFY2(breaches.isEmpty(), qPrintable(breaches.join(QLatin1Char('\n'))));
+}
+
+// Refused connection: the service stops listening after it registered the order, while the
+// payment waits before its first status request, and comes back before the queue runs.
+void FaultMatrixStatusTest::serviceDownWhilePaying()
+{
+    FaultMatrixBench matrix;
+    matrix.setBreakage(Breakage::None, {{QStringLiteral("statusRequestDelay"), 2}});
+    zorviksim::Simulator &service = matrix.simulator();
+    const quint16 port = service.port();
+    std::thread outage([&matrix, &service] {
+        for (int poll = 0; poll < 1000 && matrix.bench().orders().isEmpty(); ++poll)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        service.stop();
+    });
+    const PaymentProcessingResult result = matrix.pay(QStringLiteral("ZVQR-PAY1"));
+    outage.join();
+
+    QCOMPARE(result.status, 1);
+    QCOMPARE(result.message.id(), QStringLiteral("restClientConnectionFailed"));
+    QCOMPARE(matrix.queued().size(), 1);
+
+    QVERIFY(service.start(QStringLiteral("127.0.0.1"), port));
+    matrix.runQueue(2);
+    QVERIFY(matrix.queued().isEmpty());
+    QCOMPARE(matrix.settledOrders(), QStringLiteral("paid+returned"));
+    QVERIFY(matrix.ledgerBreaches().isEmpty());
+}
+
+void FaultMatrixStatusTest::statusBeforeReturn_data()
+{
+    QTest::addColumn<Breakage>("breakage");
+    QTest::addColumn<QString>("messageId");
+
+    QTest::newRow("refused connection") << Breakage::ClosedPort << "restClientConnectionFailed";
+    QTest::newRow("unknown host") << Breakage::UnknownHost << "restClientConnectionFailed";
+    QTest::newRow("wrong api-key") << Breakage::WrongApiKey << "zorvikCpqrError401";
+}
+
+// A paid order is cancelled while the till cannot reach the service: the status request that
+// starts the cancellation fails, no return is asked for, and the host's deferred cancellation
+// waits in the queue until the till's configuration is mended.
+void FaultMatrixStatusTest::statusBeforeReturn()
+{
+    QFETCH(Breakage, breakage);
+    FaultMatrixBench matrix;
+    const PaymentProcessingResult paid = matrix.pay(QStringLiteral("ZVQR-PAY1"));
+    QCOMPARE(paid.status, 0);
+    matrix.setBreakage(breakage);
+
+    const PaymentProcessingResult cancelled = matrix.cancel(paid.operationId);
+    QCOMPARE(cancelled.status, 1);
+    QTEST(cancelled.message.id(), "messageId");
+    QVERIFY(matrix.queued().isEmpty());
+
+    matrix.deferCancel(paid.operationId);
+    matrix.runQueue(1);
+    const QList<QueuedMessage> waiting = matrix.queued();
+    QCOMPARE(waiting.size(), 1);
+    QCOMPARE(waiting.first().attempts, 1);
+    QCOMPARE(matrix.settledOrders(), QStringLiteral("paid"));
+
+    matrix.setBreakage(Breakage::None);
+    matrix.runQueue(2);
+    QVERIFY(matrix.queued().isEmpty());
+    QCOMPARE(matrix.settledOrders(), QStringLiteral("paid+returned"));
+    QVERIFY(matrix.ledgerBreaches().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(FaultMatrixStatusTest)
+#include "tst_faultmatrix_status.moc"
