@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 struct TillRun
@@ -37,11 +39,15 @@ private Q_SLOTS:
     void scriptedSession();
     void refundAndCancelPrintThePaymentForm();
     void englishOperatorTexts();
+    void cashierInterrupts_data();
+    void cashierInterrupts();
     void badInput_data();
     void badInput();
 
 private:
+    QStringList tillArguments(const QString &queueFile) const;
     TillRun runTill(const QStringList &arguments, const QByteArray &input = QByteArray());
+    int statusRequests() const;
     QString writeFile(const QString &name, const QByteArray &content);
 
     QTemporaryDir m_dir;
@@ -72,18 +78,30 @@ QString TillTest::writeFile(const QString &name, const QByteArray &content)
     return file.fileName();
 }
 
+QStringList TillTest::tillArguments(const QString &queueFile) const
+{
+    return {QStringLiteral("--json"),
+            QStringLiteral("--config"),
+            m_dir.filePath(QStringLiteral("zorvikcpqr.ini")),
+            QStringLiteral("--receipt"),
+            m_dir.filePath(QStringLiteral("receipt.json")),
+            QStringLiteral("--queue"),
+            m_dir.filePath(queueFile)};
+}
+
+int TillTest::statusRequests() const
+{
+    int count = 0;
+    for (const zorviksim::ReceivedRequest &request : m_simulator.receivedRequests())
+        count += request.path == QLatin1String("/cpqr/operation/result");
+    return count;
+}
+
 TillRun TillTest::runTill(const QStringList &arguments, const QByteArray &input)
 {
     QProcess till;
     till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"),
-               QStringList{QStringLiteral("--json"),
-                           QStringLiteral("--config"),
-                           m_dir.filePath(QStringLiteral("zorvikcpqr.ini")),
-                           QStringLiteral("--receipt"),
-                           m_dir.filePath(QStringLiteral("receipt.json")),
-                           QStringLiteral("--queue"),
-                           m_dir.filePath(QStringLiteral("queue.sqlite"))}
-                   + arguments);
+               tillArguments(QStringLiteral("queue.sqlite")) + arguments);
     till.write(input);
     till.closeWriteChannel();
     TillRun run;
@@ -196,6 +214,43 @@ void TillTest::refundAndCancelPrintThePaymentForm()
 
     const TillRun defer = runTill({QStringLiteral("defer"), operationId, QStringLiteral("100")});
     QCOMPARE(defer.results.value(0), (QJsonObject{{"command", "defer"}}));
+}
+
+void TillTest::cashierInterrupts_data()
+{
+    QTest::addColumn<bool>("byCtrlC");
+    QTest::newRow("--interrupt-after") << false;
+    QTest::newRow("Ctrl-C") << true;
+}
+
+void TillTest::cashierInterrupts()
+{
+    QFETCH(bool, byCtrlC);
+    const int statusRequestsBefore = statusRequests();
+    QProcess till;
+    const QString queue = QStringLiteral("interrupted-%1.sqlite").arg(QTest::currentDataTag());
+    QStringList arguments = tillArguments(queue);
+    if (!byCtrlC)
+        arguments << QStringLiteral("--interrupt-after") << QStringLiteral("0.5");
+    till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"),
+               arguments << QStringLiteral("pay") << QStringLiteral("1000")
+                         << QStringLiteral("ZVQR-NEVER"));
+    if (byCtrlC) {
+        // The payment waits once the service has been asked for the order's state.
+        QTRY_VERIFY_WITH_TIMEOUT(statusRequests() > statusRequestsBefore, 20000);
+        ::kill(till.processId(), SIGINT);
+    }
+    QVERIFY(till.waitForFinished(20000));
+    QCOMPARE(till.exitCode(), 0);
+    const QJsonObject result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
+    QCOMPARE(result.value(QStringLiteral("status")).toInt(), 2);
+
+    // The abandoned order's cancellation waits in the queue.
+    const TillRun queued = runTill({QStringLiteral("--queue"),
+                                    m_dir.filePath(queue),
+                                    QStringLiteral("queue"),
+                                    QStringLiteral("list")});
+    QCOMPARE(queued.results.value(0).value(QStringLiteral("messages")).toArray().size(), 1);
 }
 
 void TillTest::englishOperatorTexts()
