@@ -23,9 +23,11 @@ struct Registry
     QList<Appender *> appenders;
 };
 
+// Never destroyed: static objects may still log while the process exits, and appenders that
+// live as long as the process stay registered, not lost with a destroyed list.
 Registry &registry()
 {
-    static Registry instance;
+    static Registry &instance = *new Registry;
     return instance;
 }
 
