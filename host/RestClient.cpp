@@ -233,15 +233,18 @@ bool RestClient::perform(const QByteArray &method,
     m_httpStatus = 0;
     m_responseBody.clear();
 
+    // Substituted in one pass with the other values: a "%2F" of the address must not be taken
+    // for a placeholder.
     const QString loggedUrl = url.toDisplayString(QUrl::RemoveUserInfo);
     const auto fail = [this, &method, &loggedUrl](Error error, const QString &reason) {
         m_lastError = error;
         m_lastErrorText = errorText(error, m_httpStatus);
         if (m_logger)
             m_logger->debug(QStringLiteral("HTTP %1 %2: ошибка %3 (%4)")
-                                .arg(QString::fromLatin1(method), loggedUrl)
-                                .arg(int(error))
-                                .arg(reason));
+                                .arg(QString::fromLatin1(method),
+                                     loggedUrl,
+                                     QString::number(int(error)),
+                                     reason));
         return false;
     };
 
@@ -308,11 +311,12 @@ bool RestClient::perform(const QByteArray &method,
     if (m_logger)
         m_logger->debug(QStringLiteral("HTTP %1 %2: статус %3, %4 мс, отправлено %5 байт, "
                                        "получено %6 байт")
-                            .arg(QString::fromLatin1(method), loggedUrl)
-                            .arg(m_httpStatus)
-                            .arg(elapsed.elapsed())
-                            .arg(body.size())
-                            .arg(m_responseBody.size()));
+                            .arg(QString::fromLatin1(method),
+                                 loggedUrl,
+                                 QString::number(m_httpStatus),
+                                 QString::number(elapsed.elapsed()),
+                                 QString::number(body.size()),
+                                 QString::number(m_responseBody.size())));
     if (m_httpStatus >= 400)
         return fail(HttpError, QStringLiteral("статус HTTP %1").arg(m_httpStatus));
     return true;

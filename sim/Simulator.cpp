@@ -111,11 +111,13 @@ bool Simulator::start(const QString &host, quint16 port)
         = [this](const httplib::Request &request, httplib::Response &response) {
               handle(request, response);
           };
-    server->Get(".*", handler)
-        .Post(".*", handler)
-        .Put(".*", handler)
-        .Patch(".*", handler)
-        .Delete(".*", handler);
+    // Every path, also one whose decoded form holds a line break, which "." does not match.
+    const std::string anyPath = "[\\s\\S]*";
+    server->Get(anyPath, handler)
+        .Post(anyPath, handler)
+        .Put(anyPath, handler)
+        .Patch(anyPath, handler)
+        .Delete(anyPath, handler);
     const std::string address = host.toStdString();
     const int boundPort = port == 0 ? server->bind_to_any_port(address)
                                     : (server->bind_to_port(address, port) ? port : -1);

@@ -1,0 +1,335 @@
+// What the till must not trust or give away: the configured secrets stay out of the log and the
+// queue, scanned codes and the service's texts cannot forge log lines, query values reach the
+// service as they were, and an https service must show a certificate the till can verify.
+
+#include "tests/processing/PluginTestBench.h"
+
+#include "host/DBQueueBroker.h"
+#include "host/Finally.h"
+#include "host/RestClient.h"
+#include "host/log4qt/LogManager.h"
+#include "host/log4qt/StreamAppender.h"
+#include "host/payment/BasicSbpProcessing.h"
+#include "host/payment/PaymentProcessingContext.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+const QString ApiKey = QStringLiteral("api-4b1d-7c2e-secret");
+const QString UserToken = QStringLiteral("token-90fe-31aa-secret");
+const QString UrlPassword = QStringLiteral("pw-c0ffee-secret");
+
+PaymentProcessingRequest
+sale(qint64 amount, const QString &paymentCode = QString(), const QString &operationId = QString())
+{
+    PaymentProcessingRequest request;
+    request.type = PaymentProcessingRequest::Sale;
+    request.amount = amount;
+    request.paymentCode = paymentCode;
+    request.operationId = operationId;
+    request.valutCode = 643;
+    return request;
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every line written to a log file while it lives, as the host's file appender writes them.
+class LogFile
+{
+public:
+    explicit LogFile(const QString &path)
+        : m_path(path)
+        , m_appender(path)
+    {
+        Log4Qt::LogManager::addAppender(&m_appender);
+    }
+    ~LogFile() { Log4Qt::LogManager::removeAppender(&m_appender); }
+
+    QByteArray contents() const { return fileContents(m_path); }
+
+private:
+    QString m_path;
+    Log4Qt::StreamAppender m_appender;
+};
+
+} // namespace
+
+class UntrustedInputTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void secretsStayInTheConfiguration();
+    void passwordOfTheServiceAddress();
+    void textCannotStartALogLine_data();
+    void textCannotStartALogLine();
+    void queryValuesArePercentEncoded();
+    void httpsVerifiesTheServiceCertificate_data();
+    void httpsVerifiesTheServiceCertificate();
+
+private:
+    bool openssl(const QStringList &arguments);
+
+    QTemporaryDir m_dir;
+};
+
+void UntrustedInputTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+// Whole flows at debug level, successful and failing, with the service refusing a stale key.
+void UntrustedInputTest::secretsStayInTheConfiguration()
+{
+    zorviksim::SimulatorOptions options;
+    options.apiKey = ApiKey;
+    options.userToken = UserToken;
+    PluginTestBench bench(options);
+    const LogFile log(m_dir.filePath(QStringLiteral("secrets.log")));
+    const QVariantMap credentials{{QStringLiteral("apiKey"), ApiKey},
+                                  {QStringLiteral("userToken"), UserToken}};
+    bench.configure(credentials);
+    BasicSbpProcessing *processing = bench.createProcessing();
+    bench.openReceipt({{QStringLiteral("Молоко"), 100.0}, {QStringLiteral("Хлеб"), 50.5}});
+
+    QVERIFY(processing->processCpqr(QStringLiteral("ZVQR-PAY2")).accepted);
+    const PaymentProcessingResult paid
+        = processing->payment(sale(15050, QStringLiteral("ZVQR-PAY2")));
+    QCOMPARE(paid.status, 0);
+    QCOMPARE(processing->cancel(sale(15050, QString(), paid.operationId)).status, 0);
+    const PaymentProcessingResult lost
+        = processing->payment(sale(15050, QStringLiteral("ZVQR-DROPSTATUS1")));
+    QCOMPARE(lost.status, 1);
+    QCOMPARE(bench.runQueue(processing), 1);
+
+    bench.configure({{QStringLiteral("apiKey"), QString(QStringLiteral("stale-") + ApiKey)},
+                     {QStringLiteral("userToken"), UserToken}});
+    processing->init(PaymentProcessingContext());
+    QCOMPARE(processing->payment(sale(15050, QStringLiteral("ZVQR"))).message.id(),
+             QStringLiteral("zorvikCpqrError401"));
+
+    const QByteArray logged = log.contents();
+    QVERIFY(logged.contains("DEBUG"));
+    QVERIFY(logged.contains("HTTP POST"));
+    for (const QString &secret : {ApiKey, UserToken}) {
+        QVERIFY2(!logged.contains(secret.toUtf8()), qPrintable(secret));
+        QVERIFY2(!bench.logLines().join(QLatin1Char('\n')).contains(secret), qPrintable(secret));
+        QVERIFY2(!fileContents(Singleton<DBQueueBroker>::instance->databasePath())
+                      .contains(secret.toUtf8()),
+                 qPrintable(secret));
+    }
+}
+
+// A service address may carry credentials of its own; the client's log shows the address.
+void UntrustedInputTest::passwordOfTheServiceAddress()
+{
+    PluginTestBench bench;
+    const LogFile log(m_dir.filePath(QStringLiteral("password.log")));
+    QUrl url(bench.simulator().baseUrl());
+    url.setUserName(QStringLiteral("till"));
+    url.setPassword(UrlPassword);
+    bench.configure({{QStringLiteral("url"), url.toString()}});
+    BasicSbpProcessing *processing = bench.createProcessing();
+    QVERIFY(processing->processCpqr(QStringLiteral("ZVQR-PAY1")).accepted);
+
+    QVERIFY(log.contents().contains("127.0.0.1"));
+    QEXPECT_FAIL("",
+                 "the API client logs the configured service address whole, password included",
+                 Continue);
+    QVERIFY(!log.contents().contains(UrlPassword.toUtf8()));
+}
+
+void UntrustedInputTest::textCannotStartALogLine_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("addressPath");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("line feed") << "ZVQR\nINFO forged" << QString() << R"('ZVQR\nINFO forged')";
+    QTest::newRow("carriage return and line feed")
+        << "ZVQR-PAY1\r\n2026-01-01 00:00:00.000 INFO zorvikcpqr forged" << QString()
+        << R"('ZVQR-PAY1\r\n2026-01-01 00:00:00.000 INFO zorvikcpqr forged')";
+    QTest::newRow("bare carriage return")
+        << "ZVQR\rERROR forged" << QString() << R"('ZVQR\rERROR forged')";
+    QTest::newRow("line separator")
+        << "ZVQR-PAY1\u2028forged" << QString() << R"('ZVQR-PAY1\u2028forged')";
+    QTest::newRow("next line") << "ZVQR\u0085forged" << QString() << R"('ZVQR\u0085forged')";
+    QTest::newRow("terminal escape")
+        << "ZVQR\x1b[2K\x1b[1Gforged" << QString() << R"('ZVQR\u001b[2K\u001b[1Gforged')";
+    QTest::newRow("vertical tab and form feed")
+        << "ZVQR\v\fforged" << QString() << R"('ZVQR\u000b\u000cforged')";
+    QTest::newRow("NUL") << QString(QStringLiteral("ZVQR") + QChar(0) + QStringLiteral("forged"))
+                         << QString() << R"('ZVQR\u0000forged')";
+    // The service's error text quotes the path it was asked for, line break and all.
+    QTest::newRow("service error text") << "ZVQR-PAY1"
+                                        << "x%0AERROR%20forged/"
+                                        << R"(POST /x\nERROR forged/cpqr/start_session')";
+}
+
+void UntrustedInputTest::textCannotStartALogLine()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, addressPath);
+    PluginTestBench bench;
+    if (!addressPath.isEmpty())
+        bench.configure(
+            {{QStringLiteral("url"), QString(bench.simulator().baseUrl() + addressPath)}});
+    BasicSbpProcessing *processing = bench.createProcessing();
+    Log4Qt::MemoryAppender events;
+    Log4Qt::LogManager::addAppender(&events);
+    const Finally removeEvents([&events] { Log4Qt::LogManager::removeAppender(&events); });
+    const LogFile log(m_dir.filePath(QStringLiteral("forged-%1.log").arg(QTest::currentDataTag())));
+
+    processing->processCpqr(code);
+
+    const QStringList lines = QString::fromUtf8(log.contents()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.last(), QString()); // the file ends with a line break
+    QCOMPARE(lines.size() - 1, events.events().size());
+    const QRegularExpression linePattern(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (DEBUG|INFO|WARN|ERROR) \\S+ "));
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        QVERIFY2(linePattern.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
+        QVERIFY2(!lines.at(i).contains(QLatin1Char('\r')), qPrintable(lines.at(i)));
+        QVERIFY2(!lines.at(i).contains(QChar(0x2028)), qPrintable(lines.at(i)));
+        QVERIFY2(!lines.at(i).contains(QChar(0x85)), qPrintable(lines.at(i)));
+    }
+    QFETCH(QString, shown);
+    QVERIFY2(log.contents().contains(shown.toUtf8()), log.contents().constData());
+}
+
+// Delimiters of the query, its escape character and a blank in an operation id.
+void UntrustedInputTest::queryValuesArePercentEncoded()
+{
+    PluginTestBench bench;
+    BasicSbpProcessing *processing = bench.createProcessing();
+    const QString operationId = QStringLiteral("a&b=c+d%25e f#g?h/ä");
+
+    processing->cancel(sale(100, QString(), operationId));
+
+    const QList<zorviksim::ReceivedRequest> asked
+        = bench.requests(QStringLiteral("/cpqr/operation/result"));
+    QCOMPARE(asked.size(), 1);
+    const QUrlQuery query = asked.first().query;
+    QCOMPARE(query.queryItems(QUrl::FullyDecoded).size(), 1);
+    QCOMPARE(query.queryItemValue(QStringLiteral("client_transaction"), QUrl::FullyDecoded),
+             operationId);
+    const QString sent = query.query(QUrl::FullyEncoded);
+    const QString value = sent.mid(sent.indexOf(QLatin1Char('=')) + 1);
+    for (const QChar raw : QStringLiteral("&=+ #?"))
+        QVERIFY2(!value.contains(raw), qPrintable(sent));
+    QCOMPARE(QUrl::fromPercentEncoding(value.toLatin1()), operationId);
+
+    // The escapes of the address are no placeholders of the client's log line.
+    const QStringList exchanges = bench.logLines().filter(QStringLiteral("DEBUG HTTP GET "));
+    QCOMPARE(exchanges.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("/cpqr/operation/result\\?client_transaction=.+: "
+                                               "статус 200, \\d+ мс, отправлено 0 байт, "
+                                               "получено \\d+ байт$"))
+                 .match(exchanges.first())
+                 .hasMatch(),
+             qPrintable(exchanges.first()));
+}
+
+bool UntrustedInputTest::openssl(const QStringList &arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    process.start(QStringLiteral("openssl"), arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        qWarning("openssl %s: %s",
+                 qPrintable(arguments.join(QLatin1Char(' '))),
+                 process.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+void UntrustedInputTest::httpsVerifiesTheServiceCertificate_data()
+{
+    QTest::addColumn<QString>("trustedCertificates");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("messageId");
+
+    QTest::newRow("system's authorities") << QString() << 1 << "restClientTlsError";
+    QTest::newRow("another authority") << "other-ca.pem" << 1 << "restClientTlsError";
+    QTest::newRow("the service's authority") << "ca.pem" << 0 << "";
+}
+
+// The service's certificate is made for 127.0.0.1 by an authority of the test's own.
+void UntrustedInputTest::httpsVerifiesTheServiceCertificate()
+{
+    QFETCH(QString, trustedCertificates);
+    const QStringList newKey{QStringLiteral("-newkey"),
+                             QStringLiteral("ec"),
+                             QStringLiteral("-pkeyopt"),
+                             QStringLiteral("ec_paramgen_curve:prime256v1"),
+                             QStringLiteral("-nodes")};
+    for (const QString &authority : {QStringLiteral("ca"), QStringLiteral("other-ca")}) {
+        QVERIFY(openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + newKey
+                        + QStringList{QStringLiteral("-keyout"),
+                                      authority + QStringLiteral(".key"),
+                                      QStringLiteral("-out"),
+                                      authority + QStringLiteral(".pem"),
+                                      QStringLiteral("-days"),
+                                      QStringLiteral("2"),
+                                      QStringLiteral("-subj"),
+                                      QStringLiteral("/CN=Till test authority ") + authority}));
+    }
+    QFile extensions(m_dir.filePath(QStringLiteral("server.ext")));
+    QVERIFY(extensions.open(QIODevice::WriteOnly));
+    extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+                     "extendedKeyUsage=serverAuth\n");
+    extensions.close();
+    QVERIFY(openssl(QStringList{QStringLiteral("req")} + newKey
+                    + QStringList{QStringLiteral("-keyout"),
+                                  QStringLiteral("server.key"),
+                                  QStringLiteral("-out"),
+                                  QStringLiteral("server.csr"),
+                                  QStringLiteral("-subj"),
+                                  QStringLiteral("/CN=127.0.0.1")}));
+    QVERIFY(openssl({QStringLiteral("x509"),
+                     QStringLiteral("-req"),
+                     QStringLiteral("-in"),
+                     QStringLiteral("server.csr"),
+                     QStringLiteral("-CA"),
+                     QStringLiteral("ca.pem"),
+                     QStringLiteral("-CAkey"),
+                     QStringLiteral("ca.key"),
+                     QStringLiteral("-CAcreateserial"),
+                     QStringLiteral("-days"),
+                     QStringLiteral("2"),
+                     QStringLiteral("-extfile"),
+                     QStringLiteral("server.ext"),
+                     QStringLiteral("-out"),
+                     QStringLiteral("server.pem")}));
+
+    zorviksim::SimulatorOptions options;
+    options.tlsCertificateFile = m_dir.filePath(QStringLiteral("server.pem"));
+    options.tlsPrivateKeyFile = m_dir.filePath(QStringLiteral("server.key"));
+    PluginTestBench bench(options);
+    QVERIFY(bench.simulator().baseUrl().startsWith(QLatin1String("https://127.0.0.1:")));
+    RestClient::setCaCertificatesFile(
+        trustedCertificates.isEmpty() ? QString() : m_dir.filePath(trustedCertificates));
+    const Finally systemAuthorities([] { RestClient::setCaCertificatesFile(QString()); });
+    BasicSbpProcessing *processing = bench.createProcessing();
+    bench.openReceipt({{QStringLiteral("Сыр"), 150.5}});
+
+    const PaymentProcessingResult result
+        = processing->payment(sale(15050, QStringLiteral("ZVQR-PAY1")));
+    QTEST(result.status, "status");
+    QTEST(result.message.id(), "messageId");
+    // A service that cannot prove who it is learns nothing of the payment.
+    QCOMPARE(bench.simulator().receivedRequests().isEmpty(), result.status != 0);
+}
+
+QTEST_GUILESS_MAIN(UntrustedInputTest)
+#include "tst_untrustedinput.moc"
