@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ProcessFigures.h"
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// Thousands of payments in one zorvik-till process against a zorvik-sim process, both built
+// beside this tool. Only the till's memory and descriptors are measured: the simulator keeps
+// every order and request it saw, and runs apart so that its growth does not count.
+class Soak
+{
+public:
+    struct Options
+    {
+        int payments = 10000;
+        // The till is measured after every this many payments; the first measurement is the
+        // baseline that the last is compared with.
+        int checkpoint = 1000;
+        // How much the resident memory may move between the first and the last measurement.
+        qint64 residentToleranceKib = 1024;
+    };
+
+    explicit Soak(const Options &options);
+    ~Soak();
+
+    // 0 when every payment was paid and neither memory nor descriptors grew; 1 otherwise.
+    int run();
+
+private:
+    bool startSimulator();
+    bool writeFiles();
+    bool startTill();
+    bool pay();
+    void measure(int payments, double secondsSinceLast);
+    bool verdict() const;
+    bool fail(const QString &message) const;
+    QString toolPath(const QString &name) const;
+
+    Options m_options;
+    QTemporaryDir m_dir;
+    QProcess m_simulator;
+    QProcess m_till;
+    QString m_serviceUrl;
+    ProcessFigures m_first;
+    ProcessFigures m_last;
+};

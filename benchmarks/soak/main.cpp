@@ -1,0 +1,64 @@
+// zorvik-soak: payments in one till process against the simulator; prints the till's resident
+// memory and open descriptors at every checkpoint and fails when they grew.
+
+#include "Soak.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+bool positiveOption(const QCommandLineParser &parser, const QCommandLineOption &option, int *value)
+{
+    bool ok = false;
+    const int parsed = parser.value(option).toInt(&ok);
+    if (!ok || parsed <= 0)
+        return false;
+    *value = parsed;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zorvik-soak"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Pays again and again through one zorvik-till process against a zorvik-sim "
+                       "process (both beside this tool) and checks that the till's resident "
+                       "memory and open file descriptors do not grow after the first "
+                       "checkpoint."));
+    parser.addHelpOption();
+    const QCommandLineOption paymentsOption(QStringLiteral("payments"),
+                                            QStringLiteral("Payments in all. Default 10000."),
+                                            QStringLiteral("count"),
+                                            QStringLiteral("10000"));
+    const QCommandLineOption checkpointOption(
+        QStringLiteral("checkpoint"),
+        QStringLiteral("Measure after every this many payments. Default 1000."),
+        QStringLiteral("count"),
+        QStringLiteral("1000"));
+    const QCommandLineOption toleranceOption(
+        QStringLiteral("tolerance-kib"),
+        QStringLiteral("Resident memory growth allowed, KiB. Default 1024."),
+        QStringLiteral("kib"),
+        QStringLiteral("1024"));
+    parser.addOptions({paymentsOption, checkpointOption, toleranceOption});
+    parser.process(application);
+
+    Soak::Options options;
+    int tolerance = 0;
+    if (!positiveOption(parser, paymentsOption, &options.payments)
+        || !positiveOption(parser, checkpointOption, &options.checkpoint)
+        || !positiveOption(parser, toleranceOption, &tolerance)) {
+        std::fputs(qPrintable(parser.helpText()), stderr);
+        return 2;
+    }
+    options.residentToleranceKib = tolerance;
+    return Soak(options).run();
+}
