@@ -138,8 +138,23 @@ int main(int argc, char *argv[])
         QStringLiteral("Seconds by which the SLOW scenario words delay an answer. Default 3."),
         QStringLiteral("seconds"),
         QStringLiteral("3"));
-    parser.addOptions(
-        {helpOption, listenOption, apiKeyOption, userTokenOption, expiryOption, slowDelayOption});
+    const QCommandLineOption tlsCertificateOption(
+        QStringLiteral("tls-cert"),
+        QStringLiteral("Serve HTTPS with this certificate chain (PEM file); needs --tls-key. A "
+                       "dropped connection is then answered with an empty HTTP 200."),
+        QStringLiteral("file"));
+    const QCommandLineOption tlsKeyOption(
+        QStringLiteral("tls-key"),
+        QStringLiteral("The private key of --tls-cert (PEM file)."),
+        QStringLiteral("file"));
+    parser.addOptions({helpOption,
+                       listenOption,
+                       apiKeyOption,
+                       userTokenOption,
+                       expiryOption,
+                       slowDelayOption,
+                       tlsCertificateOption,
+                       tlsKeyOption});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser, parser.errorText());
@@ -162,7 +177,12 @@ int main(int argc, char *argv[])
     if (!slowDelay)
         return usageError(parser, QStringLiteral("Bad --slow-delay: seconds, 0 or more."));
 
+    if (parser.isSet(tlsCertificateOption) != parser.isSet(tlsKeyOption))
+        return usageError(parser, QStringLiteral("--tls-cert and --tls-key go together."));
+
     zorviksim::SimulatorOptions options;
+    options.tlsCertificateFile = parser.value(tlsCertificateOption);
+    options.tlsPrivateKeyFile = parser.value(tlsKeyOption);
     options.apiKey = parser.value(apiKeyOption);
     options.userToken = parser.value(userTokenOption);
     options.orderExpiry = *expiry;
@@ -171,7 +191,9 @@ int main(int argc, char *argv[])
     const sigset_t terminationSignals = blockTerminationSignals();
     zorviksim::Simulator simulator(options);
     if (!simulator.start(address->host, address->port)) {
-        QTextStream(stderr) << "cannot listen on " << address->host << ':' << address->port << '\n';
+        QTextStream(stderr) << "cannot listen on " << address->host << ':' << address->port
+                            << (simulator.servesTls() ? " with that TLS certificate and key" : "")
+                            << '\n';
         return 1;
     }
     QTextStream(stdout) << "listening on " << simulator.baseUrl() << Qt::endl;

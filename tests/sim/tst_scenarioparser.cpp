@@ -57,6 +57,22 @@ void TestScenarioParser::parse_data()
         << "ZVQR-PAY2-SLOWSTATUS1-SLOWSTATUS3-DROPSTATUS1"
         << QByteArray(R"({"outcome":"paid","atStatusRequest":2,"slowStatusRequests":[1,3],)"
                       R"("statusFaults":{"1":"droppedConnection"}})");
+    QTest::newRow("fault words of each stage")
+        << "ZVQR-ORDERDROP-ORDERSLOW2-STATUSGATEWAY3-statusslow-STATUSNOTJSON4-STATUSHTML5-"
+           "RETURNTRUNCATED-RETURNHUGE2-RETURNARRAY3"
+        << QByteArray(R"({"outcome":"paid","atStatusRequest":1,)"
+                      R"("orderFaults":{"1":"droppedConnection"},"slowOrderRequests":[2],)"
+                      R"("statusFaults":{"3":"emptyBadGateway","4":"notJson","5":"html500"},)"
+                      R"("slowStatusRequests":[1],)"
+                      R"("returnFaults":{"1":"truncatedJson","2":"oversized","3":"jsonArray"}})");
+    QTest::newRow("status fault words of both spellings")
+        << "ZVQR-DROPSTATUS2-STATUSDROP3-STATUSERR4"
+        << QByteArray(R"({"outcome":"paid","atStatusRequest":1,"statusFaults":)"
+                      R"({"2":"droppedConnection","3":"droppedConnection","4":"errorEnvelope"}})");
+    QTest::newRow("fault words without a stage or a good number are kept")
+        << "ZVQR-DROP-RETURNDROPX-ORDERHUGE0-STATUSBOGUS"
+        << QByteArray(R"({"outcome":"paid","atStatusRequest":1,)"
+                      R"("ignoredWords":["DROP","RETURNDROPX","ORDERHUGE0","STATUSBOGUS"]})");
     QTest::newRow("unknown words are kept")
         << "ZVQR-PAYY-PAY0-NEVER2-PAY3x-BOGUS"
         << QByteArray(R"({"outcome":"paid","atStatusRequest":1,)"

@@ -164,6 +164,8 @@ private Q_SLOTS:
     void unpaidOrderExpires();
     void statusFaults_data();
     void statusFaults();
+    void spoiltAnswersOfEachStage_data();
+    void spoiltAnswersOfEachStage();
     void slowAnswersStillRegisterAndCount();
     void journalKeepsEveryRequestInOrder();
     void stateEndpointServesTheSnapshot();
@@ -558,6 +560,83 @@ void TestSimulator::statusFaults()
         QCOMPARE(client.status("order-1").orderOutcome(), "registered");
     QCOMPARE(client.status("order-1").orderOutcome(), "paid");
     QCOMPARE(orderState(*m_simulator, "order-1").value("statusRequests"), 3);
+}
+
+void TestSimulator::spoiltAnswersOfEachStage_data()
+{
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<int>("httpStatus"); // 0: no answer at all
+    QTest::addColumn<QString>("body");   // what the body is
+
+    QTest::newRow("order creation dropped") << "ZVQR-ORDERDROP" << 0 << "";
+    QTest::newRow("order creation 502") << "ZVQR-ORDERGATEWAY1" << 502 << "empty";
+    QTest::newRow("order creation oversized") << "ZVQR-ORDERHUGE" << 200 << "oversized";
+    QTest::newRow("status JSON array") << "ZVQR-STATUSARRAY1" << 200 << "array";
+    QTest::newRow("status truncated") << "ZVQR-STATUSTRUNCATED" << 200 << "truncated";
+    QTest::newRow("status HTML 500") << "ZVQR-STATUSHTML" << 500 << "html";
+    QTest::newRow("return not JSON") << "ZVQR-RETURNNOTJSON" << 200 << "text";
+    QTest::newRow("return dropped") << "ZVQR-RETURNDROP1" << 0 << "";
+    QTest::newRow("return 502") << "ZVQR-RETURNGATEWAY" << 502 << "empty";
+}
+
+// The first request of the stage gets the spoilt answer but is carried out; the second one of
+// the same stage is answered as usual.
+void TestSimulator::spoiltAnswersOfEachStage()
+{
+    QFETCH(QString, payload);
+    QFETCH(int, httpStatus);
+    QFETCH(QString, body);
+
+    const ServiceClient client(*m_simulator);
+    const auto secondOrder = [&client, &payload](const QString &quickpayId) {
+        return client.post("/cpqr/operation/create",
+                           {{"cpqr_payload", payload},
+                            {"quickpay_id", quickpayId},
+                            {"client_transaction", "order-2"},
+                            {"cost", 10},
+                            {"posId", "3"},
+                            {"cashierId", "17"}});
+    };
+    Answer spoilt;
+    Answer next;
+    if (payload.contains("ORDER")) {
+        spoilt = client.createOrder(payload, "order-1", 10);
+        QCOMPARE(orderState(*m_simulator, "order-1").value("state"), "registered");
+        next = secondOrder(orderState(*m_simulator, "order-1").value("quickpay_id").toString());
+    } else if (payload.contains("STATUS")) {
+        client.createOrder(payload, "order-1", 10);
+        spoilt = client.status("order-1");
+        QCOMPARE(orderState(*m_simulator, "order-1").value("state"), "paid");
+        next = client.status("order-1");
+    } else {
+        client.createOrder(payload, "order-1", 10);
+        client.status("order-1");
+        spoilt = client.returnMoney("order-1", "refund-1", 4);
+        QCOMPARE(orderState(*m_simulator, "order-1").value("returned"), 4);
+        next = client.returnMoney("order-1", "refund-2", 1);
+        QCOMPARE(orderState(*m_simulator, "order-1").value("returnRequests"), 2);
+    }
+
+    QCOMPARE(spoilt.delivered, httpStatus != 0);
+    QCOMPARE(spoilt.httpStatus, httpStatus);
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(spoilt.body, &parseError);
+    if (body == "empty")
+        QVERIFY(spoilt.body.isEmpty());
+    else if (body == "oversized")
+        QVERIFY(document.isObject() && spoilt.body.size() > 8 * 1024 * 1024);
+    else if (body == "array")
+        QVERIFY(document.isArray());
+    else if (body == "truncated")
+        QCOMPARE(parseError.error, QJsonParseError::UnterminatedString);
+    else if (body == "html")
+        QVERIFY(spoilt.body.startsWith("<html>"));
+    else if (body == "text")
+        QVERIFY(!spoilt.body.isEmpty() && document.isNull());
+
+    QCOMPARE(next.httpStatus, 200);
+    QCOMPARE(next.codeError(), 0);
+    QVERIFY(!next.json().isEmpty());
 }
 
 void TestSimulator::slowAnswersStillRegisterAndCount()
