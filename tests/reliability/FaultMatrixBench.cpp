@@ -23,7 +23,7 @@ zorviksim::SimulatorOptions serviceOptions(std::chrono::milliseconds orderExpiry
     zorviksim::SimulatorOptions options;
     options.apiKey = ApiKey;
     options.orderExpiry = orderExpiry;
-    options.slowAnswerDelay = std::chrono::seconds(2);
+    options.slowAnswerDelay = std::chrono::seconds(4);
     return options;
 }
 
@@ -39,7 +39,7 @@ FaultMatrixBench::FaultMatrixBench(std::chrono::milliseconds orderExpiry)
 
 void FaultMatrixBench::setBreakage(Breakage breakage, const QVariantMap &settings)
 {
-    QVariantMap values{{QStringLiteral("timeout"), 1}, {QStringLiteral("apiKey"), ApiKey}};
+    QVariantMap values{{QStringLiteral("timeout"), 2}, {QStringLiteral("apiKey"), ApiKey}};
     switch (breakage) {
     case Breakage::None:
         break;

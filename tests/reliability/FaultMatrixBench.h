@@ -15,8 +15,9 @@
 class BasicSbpProcessing;
 
 // One row of the fault matrix: a till with the plug-in and the simulated service, the exchange
-// time-out at one second (the service's slow answers take two), an api-key that the service
-// checks, and the means to cut the till off from the service and to mend the connection.
+// time-out at two seconds (the service's slow answers take four, its usual ones milliseconds),
+// an api-key that the service checks, and the means to cut the till off from the service and
+// to mend the connection.
 class FaultMatrixBench
 {
 public:
