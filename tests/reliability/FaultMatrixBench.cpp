@@ -122,11 +122,11 @@ QStringList FaultMatrixBench::ledgerBreaches()
         if (state == QLatin1String("registered"))
             breaches.append(QStringLiteral("order %1 is still open").arg(id));
         if (returned > cost + 0.005)
-            breaches.append(
-                QStringLiteral("order %1: %2 returned of %3").arg(id).arg(returned).arg(cost));
+            breaches.append(QStringLiteral("order %1: %2 returned of %3")
+                                .arg(id, QString::number(returned), QString::number(cost)));
         if (returned > 0 && state != QLatin1String("paid"))
-            breaches.append(
-                QStringLiteral("order %1 is %2 but %3 was returned").arg(id, state).arg(returned));
+            breaches.append(QStringLiteral("order %1 is %2 but %3 was returned")
+                                .arg(id, state, QString::number(returned)));
         for (const QJsonValue &refundId : value[QStringLiteral("refunds")].toArray()) {
             if (refundIds.contains(refundId.toString()))
                 breaches.append(QStringLiteral("refund %1 counted twice").arg(refundId.toString()));
