@@ -76,7 +76,8 @@ void Interface::init()
     url = QUrl(
         config->getString(configKey(QStringLiteral("url")), QStringLiteral("http://127.0.0.1")),
         QUrl::TolerantMode);
-    logger->debug(QStringLiteral(" адрес сервера: %1").arg(url.toString()));
+    // A password in the address is a secret like the api key: it stays out of the log.
+    logger->debug(QStringLiteral(" адрес сервера: %1").arg(url.toString(QUrl::RemovePassword)));
 
     timeout = config->getInt(configKey(QStringLiteral("timeout")), 10);
     logger->debug(QStringLiteral(" таймаут обращения к серверу (сек): %1").arg(timeout));

@@ -48,8 +48,9 @@ public:
     virtual tr::Tr lastErrorText() const;
     virtual QJsonDocument responseDocument() const;
     virtual void setTimeout(qint64 milliseconds);
-    // True when the failed exchange may have reached the service: a time-out, or a connection
-    // that broke after the request was sent.
+    // True when the failed exchange may have reached the service: a time-out, a connection
+    // that broke after the request was sent, an answer too large to read, or an HTTP server
+    // error (5xx).
     virtual bool isTimedOut() const;
 
     int httpStatus() const { return m_httpStatus; }

@@ -18,19 +18,19 @@ namespace {
 const QString ApiKey = QStringLiteral("till-key-7f3a");
 const QString CancelQueue = QStringLiteral("processing");
 
-zorviksim::SimulatorOptions serviceOptions(std::chrono::milliseconds orderExpiry)
+zorviksim::SimulatorOptions serviceOptions()
 {
     zorviksim::SimulatorOptions options;
     options.apiKey = ApiKey;
-    options.orderExpiry = orderExpiry;
+    options.orderExpiry = FaultMatrixBench::LongExpiry;
     options.slowAnswerDelay = std::chrono::seconds(4);
     return options;
 }
 
 } // namespace
 
-FaultMatrixBench::FaultMatrixBench(std::chrono::milliseconds orderExpiry)
-    : m_bench(serviceOptions(orderExpiry))
+FaultMatrixBench::FaultMatrixBench()
+    : m_bench(serviceOptions())
 {
     setBreakage(Breakage::None);
     m_processing = m_bench.createProcessing();

@@ -26,9 +26,8 @@ public:
 
     static constexpr qint64 Amount = 15050; // kopecks; the receipt's total
     static constexpr std::chrono::milliseconds LongExpiry{60000};
-    static constexpr std::chrono::milliseconds ShortExpiry{1500};
 
-    explicit FaultMatrixBench(std::chrono::milliseconds orderExpiry = LongExpiry);
+    FaultMatrixBench();
 
     PluginTestBench &bench() { return m_bench; }
     zorviksim::Simulator &simulator() { return m_bench.simulator(); }
