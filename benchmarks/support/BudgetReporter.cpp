@@ -41,19 +41,25 @@ void BudgetReporter::ReportRuns(const std::vector<Run> &runs)
 {
     ConsoleReporter::ReportRuns(runs);
     for (const Run &run : runs) {
-        if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
+        const bool isMedian = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        if ((run.run_type != Run::RT_Iteration && !isMedian) || run.error_occurred
+            || run.iterations == 0)
             continue;
         for (size_t index = 0; index < m_budgets.size(); ++index) {
             const Budget &budget = m_budgets[index];
             if (run.run_name.function_name != budget.function || run.run_name.args != budget.args)
                 continue;
+            double figure = 0.0;
             if (budget.counter.empty()) {
-                m_figures[index].push_back(run.real_accumulated_time
-                                           / static_cast<double>(run.iterations));
+                figure = run.real_accumulated_time / static_cast<double>(run.iterations);
             } else if (const auto counter = run.counters.find(budget.counter);
                        counter != run.counters.end()) {
-                m_figures[index].push_back(counter->second.value);
+                figure = counter->second.value;
+            } else {
+                continue;
             }
+            Figures &figures = m_figures[index];
+            (isMedian ? figures.medians : figures.ofIterations).push_back(figure);
         }
     }
 }
@@ -63,7 +69,8 @@ bool BudgetReporter::reportBudgets(std::ostream &out) const
     bool allHeld = true;
     for (const auto &[index, figures] : m_figures) {
         const Budget &budget = m_budgets[index];
-        const double figure = median(figures);
+        const double figure
+            = median(figures.medians.empty() ? figures.ofIterations : figures.medians);
         const bool held = figure <= budget.limit;
         allHeld = allHeld && held;
         out << "budget  " << budget.description << ": " << formatted(budget, figure) << " (at most "

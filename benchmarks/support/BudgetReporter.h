@@ -8,8 +8,9 @@
 #include <vector>
 
 // Prints the figures as the console reporter does and keeps those that a budget limits. After
-// the run it tells, for every budget whose benchmark ran, the figure (the median over
-// repetitions) and whether the budget held.
+// the run it tells, for every budget whose benchmark ran, the figure and whether the budget held.
+// With repetitions the figure is their median, so that one burst of a busy machine does not
+// decide.
 class BudgetReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -30,6 +31,12 @@ public:
     bool reportBudgets(std::ostream &out) const;
 
 private:
+    struct Figures
+    {
+        std::vector<double> ofIterations;
+        std::vector<double> medians; // the aggregates of repetitions
+    };
+
     std::vector<Budget> m_budgets;
-    std::map<size_t, std::vector<double>> m_figures; // by index into m_budgets
+    std::map<size_t, Figures> m_figures; // by index into m_budgets
 };

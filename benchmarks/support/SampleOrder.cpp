@@ -6,6 +6,7 @@
 #include "host/GoodsItem.h"
 #include "host/Session.h"
 
+#include <QJsonDocument>
 #include <QUuid>
 
 #include <cmath>
@@ -49,5 +50,7 @@ QJsonObject SampleOrder::paidStatusAnswer(const QJsonObject &saleCart)
     order.clientTransaction = QUuid::createUuid().toString(QUuid::WithoutBraces);
     order.cart = saleCart;
     order.state = zorviksim::Order::State::Paid;
-    return order.statusAnswer();
+    // Through its wire form, as the client reads it from the exchange.
+    const QByteArray wire = QJsonDocument(order.statusAnswer()).toJson(QJsonDocument::Compact);
+    return QJsonDocument::fromJson(wire).object();
 }

@@ -16,7 +16,7 @@ public:
     // The receipt total in kopecks, as the host asks for its payment.
     static qint64 totalKopecks(const AbstractDocument &receipt);
 
-    // The service's answer to a status request for an order that was paid with that sale cart:
-    // the cart comes back with its unit prices as text.
+    // The service's answer to a status request for an order that was paid with that sale cart,
+    // as the client reads it from the exchange: the cart comes back with its unit prices as text.
     static QJsonObject paidStatusAnswer(const QJsonObject &saleCart);
 };
