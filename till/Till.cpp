@@ -40,20 +40,6 @@ QJsonObject textJson(const tr::Tr &text)
     return {{QStringLiteral("id"), text.id()}, {QStringLiteral("text"), text.text()}};
 }
 
-PaymentProcessingRequest request(PaymentProcessingRequest::Type type,
-                                 qint64 amount,
-                                 const QString &operationId,
-                                 const QString &paymentCode = QString())
-{
-    PaymentProcessingRequest request;
-    request.type = type;
-    request.amount = amount;
-    request.operationId = operationId;
-    request.paymentCode = paymentCode;
-    request.valutCode = Roubles;
-    return request;
-}
-
 } // namespace
 
 Till::Till(const TillOptions &options)
@@ -151,9 +137,8 @@ bool Till::setUp(QString *errorMessage)
 
     if (!m_options.language.isEmpty()) {
         const QDir toolDir(QCoreApplication::applicationDirPath());
-        const QStringList folders{
-            toolDir.filePath(QStringLiteral("translations")),
-            toolDir.filePath(QStringLiteral(ZORVIK_INSTALLED_TRANSLATIONS))};
+        const QStringList folders{toolDir.filePath(QStringLiteral("translations")),
+                                  toolDir.filePath(QStringLiteral(ZORVIK_INSTALLED_TRANSLATIONS))};
         if (!Translations::install(m_options.language, folders, errorMessage))
             return false;
     }
@@ -327,44 +312,41 @@ QJsonObject Till::scan(const QStringList &arguments)
 
 QJsonObject Till::pay(const QStringList &arguments)
 {
-    const std::optional<qint64> amount = amountArgument(arguments.at(0));
-    if (!amount)
+    const std::optional<PaymentProcessingRequest> sale = paymentRequest(
+        PaymentProcessingRequest::Sale, arguments.at(0), QString(), arguments.value(1));
+    if (!sale)
         return {};
-    const PaymentProcessingRequest sale
-        = request(PaymentProcessingRequest::Sale, *amount, QString(), arguments.value(1));
     return paymentJson(QStringLiteral("pay"),
-                       watched([&] { return m_plugin.processing()->payment(sale); }));
+                       watched([&] { return m_plugin.processing()->payment(*sale); }));
 }
 
 QJsonObject Till::refund(const QStringList &arguments)
 {
-    const std::optional<qint64> amount = amountArgument(arguments.at(1));
-    if (!amount)
+    const std::optional<PaymentProcessingRequest> refund
+        = paymentRequest(PaymentProcessingRequest::Refund, arguments.at(1), arguments.at(0));
+    if (!refund)
         return {};
-    const PaymentProcessingRequest refund
-        = request(PaymentProcessingRequest::Refund, *amount, arguments.at(0));
     return paymentJson(QStringLiteral("refund"),
-                       watched([&] { return m_plugin.processing()->payment(refund); }));
+                       watched([&] { return m_plugin.processing()->payment(*refund); }));
 }
 
 QJsonObject Till::cancel(const QStringList &arguments)
 {
-    const std::optional<qint64> amount = amountArgument(arguments.at(1));
-    if (!amount)
+    const std::optional<PaymentProcessingRequest> cancellation
+        = paymentRequest(PaymentProcessingRequest::Sale, arguments.at(1), arguments.at(0));
+    if (!cancellation)
         return {};
-    const PaymentProcessingRequest cancellation
-        = request(PaymentProcessingRequest::Sale, *amount, arguments.at(0));
     return paymentJson(QStringLiteral("cancel"),
-                       watched([&] { return m_plugin.processing()->cancel(cancellation); }));
+                       watched([&] { return m_plugin.processing()->cancel(*cancellation); }));
 }
 
 QJsonObject Till::defer(const QStringList &arguments)
 {
-    const std::optional<qint64> amount = amountArgument(arguments.at(1));
-    if (!amount)
+    const std::optional<PaymentProcessingRequest> cancellation
+        = paymentRequest(PaymentProcessingRequest::Sale, arguments.at(1), arguments.at(0));
+    if (!cancellation)
         return {};
-    m_plugin.processing()->cancelPaymentByQRCodeInQueue(
-        request(PaymentProcessingRequest::Sale, *amount, arguments.at(0)));
+    m_plugin.processing()->cancelPaymentByQRCodeInQueue(*cancellation);
     return {{QStringLiteral("command"), QStringLiteral("defer")}};
 }
 
@@ -463,14 +445,25 @@ QJsonObject Till::message(const QStringList &arguments)
             {QStringLiteral("message"), textJson(text)}};
 }
 
-std::optional<qint64> Till::amountArgument(const QString &text)
+std::optional<PaymentProcessingRequest> Till::paymentRequest(PaymentProcessingRequest::Type type,
+                                                             const QString &amountText,
+                                                             const QString &operationId,
+                                                             const QString &paymentCode)
 {
     bool ok = false;
-    const qint64 amount = text.toLongLong(&ok);
-    if (ok && amount > 0)
-        return amount;
-    fail(QStringLiteral("AMOUNT must be a positive whole number of kopecks, not '%1'").arg(text));
-    return std::nullopt;
+    const qint64 amount = amountText.toLongLong(&ok);
+    if (!ok || amount <= 0) {
+        fail(QStringLiteral("AMOUNT must be a positive whole number of kopecks, not '%1'")
+                 .arg(amountText));
+        return std::nullopt;
+    }
+    PaymentProcessingRequest request;
+    request.type = type;
+    request.amount = amount;
+    request.operationId = operationId;
+    request.paymentCode = paymentCode;
+    request.valutCode = Roubles;
+    return request;
 }
 
 PaymentProcessingResult Till::watched(const std::function<PaymentProcessingResult()> &operation)

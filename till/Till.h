@@ -3,6 +3,8 @@
 #include "till/PluginHost.h"
 #include "till/TillOptions.h"
 
+#include "host/payment/PaymentProcessingRequest.h"
+
 #include <QJsonObject>
 #include <QStringList>
 #include <QTextStream>
@@ -13,7 +15,6 @@
 namespace zorvikcpqr {
 class Interface;
 }
-class PaymentProcessingRequest;
 struct PaymentProcessingResult;
 
 // The host test bench: sets up the host services as a till has them, loads the plug-in and
@@ -66,7 +67,11 @@ private:
     QJsonObject scanParams() const;
     QJsonObject message(const QStringList &arguments);
 
-    std::optional<qint64> amountArgument(const QString &text);
+    // The host's request for AMOUNT kopecks; nothing (the error printed) for a bad amount.
+    std::optional<PaymentProcessingRequest> paymentRequest(PaymentProcessingRequest::Type type,
+                                                           const QString &amountText,
+                                                           const QString &operationId,
+                                                           const QString &paymentCode = QString());
     PaymentProcessingResult watched(const std::function<PaymentProcessingResult()> &operation);
     QJsonObject paymentJson(const QString &command, const PaymentProcessingResult &result) const;
 
