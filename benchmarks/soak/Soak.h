@@ -19,7 +19,7 @@ public:
         // baseline that the last is compared with.
         int checkpoint = 1000;
         // How much the resident memory may move between the first and the last measurement.
-        qint64 residentToleranceKib = 1024;
+        qint64 residentToleranceKib = 256;
     };
 
     explicit Soak(const Options &options);
