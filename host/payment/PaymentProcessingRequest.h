@@ -15,7 +15,8 @@ class PaymentProcessingRequest
     Q_PROPERTY(int valutCode MEMBER valutCode)
 
 public:
-    enum Type {
+    // Every int is a value of the type: a queued message may carry any number as "type".
+    enum Type : int {
         Undefined = 0,
         Sale = 1,
         Cancel = 2,
