@@ -44,7 +44,8 @@ public:
     // Hands the queue's messages, oldest first, to the handler: those it takes are deleted,
     // the others stay with one more attempt counted and a later due time (back-off). DueOnly
     // skips messages whose due time has not come; All hands over every message.
-    DeliveryReport deliver(const QString &queue, const Handler &handler, Scope scope = Scope::DueOnly);
+    DeliveryReport
+    deliver(const QString &queue, const Handler &handler, Scope scope = Scope::DueOnly);
 
 private:
     bool open();

@@ -6,7 +6,8 @@
 class GoodsItem
 {
 public:
-    GoodsItem(const QString &barcode, int posnum, const QString &name, double quantity, double sumb);
+    GoodsItem(
+        const QString &barcode, int posnum, const QString &name, double quantity, double sumb);
 
     QString getBarcode() const { return m_barcode; }
     int getPosnum() const { return m_posnum; }

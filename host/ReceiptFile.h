@@ -16,6 +16,6 @@ public:
     // False with a message naming the file and the fault; the session is then unchanged.
     static bool load(const QString &path, Session *session, QString *errorMessage);
     // The same for receipt JSON already in memory; the message names the source.
-    static bool parse(const QByteArray &json, const QString &source, Session *session,
-                      QString *errorMessage);
+    static bool
+    parse(const QByteArray &json, const QString &source, Session *session, QString *errorMessage);
 };

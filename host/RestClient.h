@@ -38,12 +38,10 @@ public:
 
     void setLogger(const Log4Qt::Logger *logger) { m_logger = logger; }
 
-    virtual bool get(const QUrl &url,
-                     const QJsonDocument &document,
-                     const QHash<QString, QString> &headers);
-    virtual bool post(const QUrl &url,
-                      const QJsonDocument &document,
-                      const QHash<QString, QString> &headers);
+    virtual bool
+    get(const QUrl &url, const QJsonDocument &document, const QHash<QString, QString> &headers);
+    virtual bool
+    post(const QUrl &url, const QJsonDocument &document, const QHash<QString, QString> &headers);
     virtual int lastError() const;
     virtual tr::Tr lastErrorText() const;
     virtual QJsonDocument responseDocument() const;
@@ -61,7 +59,9 @@ public:
     static void setCaCertificatesFile(const QString &path);
 
 private:
-    bool perform(const QByteArray &method, const QUrl &url, const QJsonDocument &document,
+    bool perform(const QByteArray &method,
+                 const QUrl &url,
+                 const QJsonDocument &document,
                  const QHash<QString, QString> &headers);
 
     const Log4Qt::Logger *m_logger = nullptr;

@@ -18,9 +18,8 @@ PluginHost::~PluginHost()
 QString PluginHost::defaultPluginPath()
 {
     const QDir toolDir(QCoreApplication::applicationDirPath());
-    const QStringList candidates{
-        toolDir.filePath(QStringLiteral("libzorvikcpqr.so")),
-        toolDir.filePath(QStringLiteral(ZORVIK_INSTALLED_PLUGIN))};
+    const QStringList candidates{toolDir.filePath(QStringLiteral("libzorvikcpqr.so")),
+                                 toolDir.filePath(QStringLiteral(ZORVIK_INSTALLED_PLUGIN))};
     for (const QString &candidate : candidates) {
         if (QFileInfo::exists(candidate))
             return QDir::cleanPath(candidate);
