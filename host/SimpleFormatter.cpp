@@ -6,7 +6,7 @@ namespace {
 
 // A printf-style conversion: flags '-' (left-align) and '0' (zero-pad), a width, then 'd' or
 // 's'. The width is bounded so that a mask cannot ask for an absurd amount of padding.
-struct FormatSpec
+struct FormatDirective
 {
     bool leftAlign = false;
     bool zeroPad = false;
@@ -16,45 +16,45 @@ struct FormatSpec
 
 constexpr int MaxWidth = 255;
 
-std::optional<FormatSpec> parseFormatSpec(QStringView text)
+std::optional<FormatDirective> parseFormatDirective(QStringView text)
 {
-    FormatSpec spec;
+    FormatDirective directive;
     qsizetype i = 0;
     for (; i < text.size() && (text[i] == u'-' || text[i] == u'0'); ++i) {
         if (text[i] == u'-')
-            spec.leftAlign = true;
+            directive.leftAlign = true;
         else
-            spec.zeroPad = true;
+            directive.zeroPad = true;
     }
     for (; i < text.size() && text[i].isDigit(); ++i) {
-        spec.width = spec.width * 10 + text[i].digitValue();
-        if (spec.width > MaxWidth)
+        directive.width = directive.width * 10 + text[i].digitValue();
+        if (directive.width > MaxWidth)
             return std::nullopt;
     }
     if (i + 1 != text.size() || (text[i] != u'd' && text[i] != u's'))
         return std::nullopt;
-    spec.conversion = text[i];
-    return spec;
+    directive.conversion = text[i];
+    return directive;
 }
 
-QString applySpec(const QVariant &value, const FormatSpec &spec)
+QString applyDirective(const QVariant &value, const FormatDirective &directive)
 {
     QString sign;
     QString digits = value.toString();
     QChar fill = QLatin1Char(' ');
     bool isInteger = false;
     const qlonglong integer = value.toLongLong(&isInteger);
-    if (spec.conversion == u'd' && isInteger) {
+    if (directive.conversion == u'd' && isInteger) {
         digits = QString::number(integer);
         if (digits.startsWith(QLatin1Char('-'))) {
             sign = QStringLiteral("-");
             digits.remove(0, 1);
         }
-        if (spec.zeroPad && !spec.leftAlign)
+        if (directive.zeroPad && !directive.leftAlign)
             fill = QLatin1Char('0');
     }
-    const int padding = qMax(0, spec.width - int(sign.size() + digits.size()));
-    if (spec.leftAlign)
+    const int padding = qMax(0, directive.width - int(sign.size() + digits.size()));
+    if (directive.leftAlign)
         return sign + digits + QString(padding, fill);
     if (fill == u'0')
         return sign + QString(padding, fill) + digits;
@@ -78,12 +78,12 @@ QVariant sourceProperty(const FormatterSources &sources, QStringView object, QSt
 QString expand(QStringView placeholder, const FormatterSources &sources, const QVariantMap &values)
 {
     QStringView name = placeholder;
-    std::optional<FormatSpec> spec;
+    std::optional<FormatDirective> directive;
     const qsizetype bracket = placeholder.indexOf(u'[');
     if (bracket >= 0) {
         name = placeholder.first(bracket);
         if (placeholder.endsWith(u']'))
-            spec = parseFormatSpec(placeholder.sliced(bracket + 1).chopped(1));
+            directive = parseFormatDirective(placeholder.sliced(bracket + 1).chopped(1));
     }
 
     QVariant value;
@@ -95,7 +95,7 @@ QString expand(QStringView placeholder, const FormatterSources &sources, const Q
 
     if (!value.isValid())
         return QString();
-    return spec ? applySpec(value, *spec) : value.toString();
+    return directive ? applyDirective(value, *directive) : value.toString();
 }
 
 } // namespace
