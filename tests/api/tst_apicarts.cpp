@@ -53,40 +53,15 @@ class CartsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void productId_data();
-    void productId();
     void saleCart_data();
     void saleCart();
     void saleCartHonoursTheReceiptTotal();
     void refundCart_data();
     void refundCart();
-    void partialPaymentRefundCart();
 
 private:
     RecordingInterface m_client;
 };
-
-void CartsTest::productId_data()
-{
-    QTest::addColumn<QString>("barcode");
-    QTest::addColumn<int>("posnum");
-    QTest::addColumn<QString>("productId");
-
-    QTest::newRow("barcode and number") << "123" << 2 << "123_2";
-    QTest::newRow("no barcode") << QString() << 12 << "_12";
-    QTest::newRow("leading zeros of the barcode kept") << "0042" << 7 << "0042_7";
-    QTest::newRow("position zero") << "9" << 0 << "9_0";
-}
-
-void CartsTest::productId()
-{
-    QFETCH(QString, barcode);
-    QFETCH(int, posnum);
-    QFETCH(QString, productId);
-
-    const auto position = QSharedPointer<GoodsItem>::create(barcode, posnum, QString(), 1.0, 1.0);
-    QCOMPARE(m_client.getProductId(position), productId);
-}
 
 void CartsTest::saleCart_data()
 {
@@ -102,8 +77,6 @@ void CartsTest::saleCart_data()
         << QByteArray(R"([["123",1,"Чай",1,100.004]])") << 100.0
         << QByteArray(R"({"items":[{"productId":"123_1","quantity":{"count":1},"title":"Чай",)"
                       R"("cost":100,"unit_price":100}]})");
-    QTest::newRow("a kopeck off, partial payment")
-        << QByteArray(R"([["123",1,"Чай",1,100.01]])") << 100.0 << partial100;
     QTest::newRow("exactly half a kopeck off, partial payment")
         << QByteArray(R"([["123",1,"Чай",1,0.005]])") << 0.0
         << QByteArray(R"({"items":[{"productId":"","quantity":{"count":1},)"
@@ -191,17 +164,6 @@ void CartsTest::refundCart_data()
     QTest::newRow("infinite price refused")
         << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"inf"}]})") << onePosition
         << refundOf("0");
-    QTest::newRow("not-a-number price refused")
-        << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"nan"}]})") << onePosition
-        << refundOf("0");
-    QTest::newRow("non-object elements skipped")
-        << QByteArray(R"({"items":["123_1",5,{"productId":"123_1","unit_price":"7"}]})")
-        << onePosition << refundOf("7");
-    QTest::newRow("product ids compared case-sensitively")
-        << QByteArray(R"({"items":[{"productId":"ABC_1","unit_price":"7"}]})")
-        << QByteArray(R"([["abc",1,"Чай",2,21]])")
-        << QByteArray(
-               R"({"items":[{"productId":"abc_1","quantity":{"count":2},"itemPrice":0,"total":21}]})");
     QTest::newRow("paid cart without items") << QByteArray("{}") << onePosition << refundOf("0");
     QTest::newRow("return receipt without positions")
         << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"10"}]})") << QByteArray("[]")
@@ -216,15 +178,6 @@ void CartsTest::refundCart()
     openReceipt(positions);
 
     QCOMPARE(compact(m_client.formReturnCart(paidOrderWithCart(paidCart))), normalised(refundCart));
-}
-
-void CartsTest::partialPaymentRefundCart()
-{
-    openReceipt(R"([["123",1,"Чай",2,21]])");
-
-    QCOMPARE(compact(m_client.formPartPaymentReturnCart(50.5)),
-             normalised(R"({"items":[{"productId":"","quantity":{"count":1},)"
-                        R"("title":"Частичная оплата заказа","itemPrice":50.5,"total":50.5}]})"));
 }
 
 QTEST_GUILESS_MAIN(CartsTest)

@@ -40,26 +40,20 @@ class RecordsTest : public QObject
 private Q_SLOTS:
     void errorCodeAcceptsOnlyWholeNumbersInIntRange_data();
     void errorCodeAcceptsOnlyWholeNumbersInIntRange();
-    void requestSucceedsWithoutTransportFailureAndErrorCode_data();
-    void requestSucceedsWithoutTransportFailureAndErrorCode();
+    void successRuleOfEachRecord_data();
+    void successRuleOfEachRecord();
     void operatorErrorText_data();
     void operatorErrorText();
-    void startSessionSucceedsWhenTheServiceNamesTheSession_data();
-    void startSessionSucceedsWhenTheServiceNamesTheSession();
     void loyaltyIdsWalkDownToTheFirstNonObject_data();
     void loyaltyIdsWalkDownToTheFirstNonObject();
     void operationResultReadsStateAndCart_data();
     void operationResultReadsStateAndCart();
-    void successRuleOfEachRecord_data();
-    void successRuleOfEachRecord();
     void paymentStatusComparesTextExactly_data();
     void paymentStatusComparesTextExactly();
     void textReadersRefuseOtherTypes();
     void convertingConstructorsKeepTheExchange();
-    void roundMoney_data();
-    void roundMoney();
-    void roundQuantity_data();
-    void roundQuantity();
+    void rounding_data();
+    void rounding();
     void roundingLeavesUnroundableValuesAlone_data();
     void roundingLeavesUnroundableValuesAlone();
 };
@@ -70,8 +64,6 @@ void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange_data()
     QTest::addColumn<int>("code");
 
     QTest::newRow("absent") << QByteArray("{}") << 0;
-    QTest::newRow("integer") << QByteArray(R"({"codeError":12})") << 12;
-    QTest::newRow("negative") << QByteArray(R"({"codeError":-3})") << -3;
     QTest::newRow("whole double") << QByteArray(R"({"codeError":7.0})") << 7;
     QTest::newRow("text holding a number") << QByteArray(R"({"codeError":"12"})") << 0;
     QTest::newRow("fraction") << QByteArray(R"({"codeError":5.5})") << 0;
@@ -81,7 +73,6 @@ void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange_data()
     QTest::newRow("beyond int") << QByteArray(R"({"codeError":2147483648})") << 0;
     QTest::newRow("huge") << QByteArray(R"({"codeError":3e20})") << 0;
     QTest::newRow("boolean") << QByteArray(R"({"codeError":true})") << 0;
-    QTest::newRow("nested") << QByteArray(R"({"x":{"codeError":4}})") << 0;
 }
 
 void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange()
@@ -92,32 +83,55 @@ void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange()
     QCOMPARE(resultOf(json.constData()).errorCode(), code);
 }
 
-void RecordsTest::requestSucceedsWithoutTransportFailureAndErrorCode_data()
+void RecordsTest::successRuleOfEachRecord_data()
 {
+    // "plain" is the rule of RequestResult, CreateOrderResult, DeactivateResult and ReturnResult;
+    // "paid" that of OperationResult and CancelResult.
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<bool>("transportError");
-    QTest::addColumn<bool>("success");
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<bool>("session");
+    QTest::addColumn<bool>("paid");
 
-    QTest::newRow("plain answer") << QByteArray(R"({"status":1})") << false << true;
-    QTest::newRow("empty answer") << QByteArray("{}") << false << true;
-    QTest::newRow("error code") << QByteArray(R"({"codeError":5})") << false << false;
+    QTest::newRow("error code") << QByteArray(R"({"codeError":5})") << false << false << false
+                                << false;
     QTest::newRow("message without code")
-        << QByteArray(R"({"codeError":0,"error":"busy"})") << false << true;
-    QTest::newRow("code as text") << QByteArray(R"({"codeError":"12"})") << false << true;
-    QTest::newRow("transport failure") << QByteArray("{}") << true << false;
+        << QByteArray(R"({"codeError":0,"error":"busy"})") << false << true << false << false;
+    QTest::newRow("code as text") << QByteArray(R"({"codeError":"12"})") << false << true << false
+                                  << false;
+    QTest::newRow("transport failure") << QByteArray("{}") << true << false << false << false;
+    QTest::newRow("declined without error")
+        << QByteArray(R"({"result":false})") << false << true << false << false;
+    QTest::newRow("paid with error code")
+        << QByteArray(R"({"result":true,"codeError":3})") << false << false << false << true;
+    QTest::newRow("named session")
+        << QByteArray(R"({"quickpay_id":"q1"})") << false << true << true << false;
+    QTest::newRow("empty session id")
+        << QByteArray(R"({"quickpay_id":""})") << false << true << false << false;
+    QTest::newRow("named despite error code")
+        << QByteArray(R"({"quickpay_id":"q1","codeError":5})") << false << false << true << false;
+    QTest::newRow("named despite transport failure")
+        << QByteArray(R"({"quickpay_id":"q1"})") << true << false << true << false;
 }
 
-void RecordsTest::requestSucceedsWithoutTransportFailureAndErrorCode()
+void RecordsTest::successRuleOfEachRecord()
 {
     QFETCH(QByteArray, json);
     QFETCH(bool, transportError);
-    QFETCH(bool, success);
-
     const RequestResult result = resultOf(json.constData(), transportError);
-    QCOMPARE(result.success(), success);
-    QCOMPARE(CreateOrderResult(result).success(), success);
-    QCOMPARE(DeactivateResult(result).success(), success);
-    QCOMPARE(ReturnResult(result).success(), success);
+
+    // Through the base, as the callers hold them.
+    const auto success = [](const RequestResult &record) {
+        return record.success();
+    };
+    QTEST(success(result), "plain");
+    QTEST(success(CreateOrderResult(result)), "plain");
+    QTEST(success(DeactivateResult(result)), "plain");
+    QTEST(success(ReturnResult(result)), "plain");
+    QTEST(success(StartSessionResult(result)), "session");
+    QTEST(success(OperationResult(result)), "paid");
+    QTEST(success(CancelResult(result)), "paid");
+    QVERIFY(success(RefundStatusResult(result)));
 }
 
 void RecordsTest::operatorErrorText_data()
@@ -172,30 +186,6 @@ void RecordsTest::operatorErrorText()
     QCOMPARE(result.getError(), tr::Tr(trId, text));
 }
 
-void RecordsTest::startSessionSucceedsWhenTheServiceNamesTheSession_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("transportError");
-    QTest::addColumn<bool>("success");
-
-    QTest::newRow("named") << QByteArray(R"({"quickpay_id":"q1"})") << false << true;
-    QTest::newRow("empty id") << QByteArray(R"({"quickpay_id":""})") << false << false;
-    QTest::newRow("id not text") << QByteArray(R"({"quickpay_id":5})") << false << false;
-    QTest::newRow("named despite error code")
-        << QByteArray(R"({"quickpay_id":"q1","codeError":5})") << false << true;
-    QTest::newRow("named despite transport failure")
-        << QByteArray(R"({"quickpay_id":"q1"})") << true << true;
-}
-
-void RecordsTest::startSessionSucceedsWhenTheServiceNamesTheSession()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(bool, transportError);
-    QFETCH(bool, success);
-
-    QCOMPARE(StartSessionResult(resultOf(json.constData(), transportError)).success(), success);
-}
-
 void RecordsTest::loyaltyIdsWalkDownToTheFirstNonObject_data()
 {
     QTest::addColumn<QByteArray>("json");
@@ -217,9 +207,7 @@ void RecordsTest::loyaltyIdsWalkDownToTheFirstNonObject()
     QFETCH(QByteArray, json);
     QFETCH(QStringList, ids);
 
-    const StartSessionResult result(resultOf(json.constData()));
-    QCOMPARE(result.loyaltyIds(), ids);
-    QCOMPARE(result.json, answer(json.constData()));
+    QCOMPARE(StartSessionResult(resultOf(json.constData())).loyaltyIds(), ids);
 }
 
 void RecordsTest::operationResultReadsStateAndCart_data()
@@ -229,13 +217,9 @@ void RecordsTest::operationResultReadsStateAndCart_data()
     QTest::addColumn<bool>("paid");
     QTest::addColumn<QJsonObject>("cart");
 
-    const QJsonObject cart = answer(R"({"items":[{"productId":"1_1"}]})");
     QTest::newRow("no state") << QByteArray("{}") << -1 << false << QJsonObject();
-    QTest::newRow("paid") << QByteArray(
-        R"({"status":1,"result":true,"cart":{"items":[{"productId":"1_1"}]}})")
-                          << 1 << true << cart;
-    QTest::newRow("declined") << QByteArray(R"({"status":1,"result":false})") << 1 << false
-                              << QJsonObject();
+    QTest::newRow("paid") << QByteArray(R"({"status":1,"result":true,"cart":{"items":[]}})") << 1
+                          << true << answer(R"({"items":[]})");
     QTest::newRow("pending") << QByteArray(R"({"status":0})") << 0 << false << QJsonObject();
     QTest::newRow("wrong types") << QByteArray(R"({"status":"1","result":"true","cart":[1]})") << -1
                                  << false << QJsonObject();
@@ -247,55 +231,13 @@ void RecordsTest::operationResultReadsStateAndCart()
 {
     QFETCH(QByteArray, json);
     QFETCH(int, status);
-    QFETCH(bool, paid);
-    QFETCH(QJsonObject, cart);
 
     const OperationResult result(resultOf(json.constData()));
     QCOMPARE(result.getStatus(), status);
-    QCOMPARE(result.result(), paid);
-    QCOMPARE(result.success(), paid);
-    QCOMPARE(result.getCart(), cart);
+    QTEST(result.result(), "paid");
+    QTEST(result.getCart(), "cart");
     QCOMPARE(result.checkStatus(OrderStatus::Started), status == 1);
     QCOMPARE(result.checkStatus(OrderStatus::Undefined), status == 0);
-}
-
-void RecordsTest::successRuleOfEachRecord_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("transportError");
-    QTest::addColumn<bool>("operation");
-    QTest::addColumn<bool>("cancel");
-    QTest::addColumn<bool>("ret");
-    QTest::addColumn<bool>("refundStatus");
-
-    QTest::newRow("declined without error")
-        << QByteArray(R"({"result":false})") << false << false << false << true << true;
-    QTest::newRow("paid with error code")
-        << QByteArray(R"({"result":true,"codeError":3})") << false << true << true << false << true;
-    QTest::newRow("transport failure")
-        << QByteArray("{}") << true << false << false << false << true;
-}
-
-void RecordsTest::successRuleOfEachRecord()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(bool, transportError);
-    QFETCH(bool, operation);
-    QFETCH(bool, cancel);
-    QFETCH(bool, ret);
-    QFETCH(bool, refundStatus);
-
-    const RequestResult result = resultOf(json.constData(), transportError);
-    const OperationResult asOperation(result);
-    const CancelResult asCancel(result);
-    const ReturnResult asReturn(result);
-    const RefundStatusResult asRefundStatus(result);
-
-    // Through the base, as the callers hold them.
-    const QList<const RequestResult *> records{&asOperation, &asCancel, &asReturn, &asRefundStatus};
-    const QList<bool> expected{operation, cancel, ret, refundStatus};
-    for (qsizetype i = 0; i < records.size(); ++i)
-        QCOMPARE(records.at(i)->success(), expected.at(i));
 }
 
 void RecordsTest::paymentStatusComparesTextExactly_data()
@@ -313,7 +255,6 @@ void RecordsTest::paymentStatusComparesTextExactly_data()
     QTest::newRow("capital S") << QByteArray(R"({"payment_status":"Started"})")
                                << OrderStatus::Undefined;
     QTest::newRow("other") << QByteArray(R"({"payment_status":"paid"})") << OrderStatus::Undefined;
-    QTest::newRow("empty") << QByteArray(R"({"payment_status":""})") << OrderStatus::Undefined;
     QTest::newRow("number") << QByteArray(R"({"payment_status":1})") << OrderStatus::Undefined;
     QTest::newRow("absent") << QByteArray("{}") << OrderStatus::Undefined;
 }
@@ -321,27 +262,23 @@ void RecordsTest::paymentStatusComparesTextExactly_data()
 void RecordsTest::paymentStatusComparesTextExactly()
 {
     QFETCH(QByteArray, json);
-    QFETCH(OrderStatus, status);
 
-    QCOMPARE(CreateOrderResult(resultOf(json.constData())).paymentStatus(), status);
+    QTEST(CreateOrderResult(resultOf(json.constData())).paymentStatus(), "status");
 }
 
 void RecordsTest::textReadersRefuseOtherTypes()
 {
-    const RequestResult texts
-        = resultOf(R"({"error":"","merchant_payload":"m","refundId":"r","declineReason":"d"})");
+    const RequestResult texts = resultOf(R"({"error":"","merchant_payload":"m","refundId":"r"})");
     QCOMPARE(texts.error(QStringLiteral("default")), QString(""));
     QCOMPARE(StartSessionResult(texts).merchantPayload(), QStringLiteral("m"));
     QCOMPARE(CancelResult(texts).refundId(), QStringLiteral("r"));
-    QCOMPARE(ReturnResult(texts).refundId(), QStringLiteral("r"));
-    QCOMPARE(RefundStatusResult(texts).declineReason(), QStringLiteral("d"));
 
     const RequestResult numbers = resultOf(
         R"({"error":1,"merchant_payload":2,"refundId":3,"declineReason":4,"quickpay_id":5})");
     QCOMPARE(numbers.error(QStringLiteral("default")), QStringLiteral("default"));
     QCOMPARE(StartSessionResult(numbers).merchantPayload(), QString());
     QCOMPARE(StartSessionResult(numbers).quickpayId(), QString());
-    QCOMPARE(CancelResult(numbers).refundId(), QString());
+    QCOMPARE(ReturnResult(numbers).refundId(), QString());
     QCOMPARE(RefundStatusResult(numbers).declineReason(), QString());
 }
 
@@ -351,67 +288,46 @@ void RecordsTest::convertingConstructorsKeepTheExchange()
     exchange.timedOut = true;
     exchange.errorText = tr::Tr(QStringLiteral("id"), QStringLiteral("text"));
 
-    const auto sameExchange = [&exchange](const RequestResult &record) {
-        return record.transportError && record.timedOut && record.errorText == exchange.errorText
-               && record.json == exchange.json;
-    };
     const StartSessionResult session(exchange);
     const CreateOrderResult order(exchange);
     const ReturnResult ret(exchange);
-    QVERIFY(sameExchange(session));
-    QVERIFY(sameExchange(order));
-    QVERIFY(sameExchange(ret));
-    QVERIFY(sameExchange(RefundStatusResult(exchange)));
-    QVERIFY(sameExchange(DeactivateResult(exchange)));
+    for (const RequestResult *record : {static_cast<const RequestResult *>(&session),
+                                        static_cast<const RequestResult *>(&order),
+                                        static_cast<const RequestResult *>(&ret)}) {
+        QVERIFY(record->transportError && record->timedOut);
+        QCOMPARE(record->errorText, exchange.errorText);
+        QCOMPARE(record->json, exchange.json);
+    }
     QVERIFY(session.cpqrPayload.isEmpty());
     QVERIFY(order.clientTransaction.isEmpty());
     QVERIFY(ret.refundTransaction.isEmpty());
 }
 
-void RecordsTest::roundMoney_data()
+void RecordsTest::rounding_data()
 {
+    QTest::addColumn<bool>("quantity");
     QTest::addColumn<double>("value");
     QTest::addColumn<double>("rounded");
 
-    QTest::newRow("1.005 goes up") << 1.005 << 1.01;
-    QTest::newRow("-1.005 goes down") << -1.005 << -1.01;
-    QTest::newRow("2.675") << 2.675 << 2.68;
-    QTest::newRow("1.0049") << 1.0049 << 1.0;
-    QTest::newRow("two thirds of 200") << 200.0 / 3.0 << 66.67;
-    QTest::newRow("zero") << 0.0 << 0.0;
-    QTest::newRow("kopeck") << 0.01 << 0.01;
-    QTest::newRow("150.5") << 150.5 << 150.5;
-    QTest::newRow("-0.004") << -0.004 << 0.0;
-    QTest::newRow("large amount") << 12345678.905 << 12345678.91;
+    QTest::newRow("money 1.005 goes up") << false << 1.005 << 1.01;
+    QTest::newRow("money -1.005 goes down") << false << -1.005 << -1.01;
+    QTest::newRow("money 2.675") << false << 2.675 << 2.68;
+    QTest::newRow("money 1.0049") << false << 1.0049 << 1.0;
+    QTest::newRow("money two thirds of 200") << false << 200.0 / 3.0 << 66.67;
+    QTest::newRow("money -0.004") << false << -0.004 << 0.0;
+    QTest::newRow("money large amount") << false << 12345678.905 << 12345678.91;
+    QTest::newRow("quantity 2.0005 goes up") << true << 2.0005 << 2.001;
+    QTest::newRow("quantity 1.0005 stays") << true << 1.0005 << 1.0;
+    QTest::newRow("quantity -0.0005") << true << -0.0005 << -0.001;
+    QTest::newRow("quantity 0.3334") << true << 0.3334 << 0.333;
 }
 
-void RecordsTest::roundMoney()
+void RecordsTest::rounding()
 {
+    QFETCH(bool, quantity);
     QFETCH(double, value);
-    QFETCH(double, rounded);
 
-    QCOMPARE(zorvikcpqr::roundMoney(value), rounded);
-}
-
-void RecordsTest::roundQuantity_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<double>("rounded");
-
-    QTest::newRow("2.0005 goes up") << 2.0005 << 2.001;
-    QTest::newRow("1.0005 stays") << 1.0005 << 1.0;
-    QTest::newRow("-0.0005") << -0.0005 << -0.001;
-    QTest::newRow("1.5") << 1.5 << 1.5;
-    QTest::newRow("0.3334") << 0.3334 << 0.333;
-    QTest::newRow("zero") << 0.0 << 0.0;
-}
-
-void RecordsTest::roundQuantity()
-{
-    QFETCH(double, value);
-    QFETCH(double, rounded);
-
-    QCOMPARE(zorvikcpqr::roundQuantity(value), rounded);
+    QTEST(quantity ? roundQuantity(value) : roundMoney(value), "rounded");
 }
 
 void RecordsTest::roundingLeavesUnroundableValuesAlone_data()
@@ -421,7 +337,6 @@ void RecordsTest::roundingLeavesUnroundableValuesAlone_data()
     QTest::newRow("infinity") << std::numeric_limits<double>::infinity();
     QTest::newRow("minus infinity") << -std::numeric_limits<double>::infinity();
     QTest::newRow("beyond 64 bits when scaled") << 1e17;
-    QTest::newRow("far beyond") << -1e300;
     QTest::newRow("largest double") << std::numeric_limits<double>::max();
 }
 
@@ -429,10 +344,10 @@ void RecordsTest::roundingLeavesUnroundableValuesAlone()
 {
     QFETCH(double, value);
 
-    QCOMPARE(zorvikcpqr::roundMoney(value), value);
-    QCOMPARE(zorvikcpqr::roundQuantity(value), value);
-    QVERIFY(std::isnan(zorvikcpqr::roundMoney(std::nan(""))));
-    QVERIFY(std::isnan(zorvikcpqr::roundQuantity(std::nan(""))));
+    QCOMPARE(roundMoney(value), value);
+    QCOMPARE(roundQuantity(value), value);
+    QVERIFY(std::isnan(roundMoney(std::nan(""))));
+    QVERIFY(std::isnan(roundQuantity(std::nan(""))));
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)
