@@ -237,8 +237,7 @@ void ExchangeTest::answerClassification_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("clientError");
     QTest::addColumn<bool>("clientTimedOut");
-    QTest::addColumn<bool>("transportError");
-    QTest::addColumn<QString>("errorTextId");
+    QTest::addColumn<QString>("errorTextId"); // "transport": the client's failure is reported
     QTest::addColumn<int>("errorCode");
     QTest::addColumn<QStringList>("log");
 
@@ -250,38 +249,37 @@ void ExchangeTest::answerClassification_data()
     const QString codeLine = QStringLiteral("ERROR  код ошибки: '7'");
 
     QTest::newRow("envelope wins over a client failure")
-        << QByteArray(R"({"codeError":7,"error":"Нет средств"})") << 5 << false << false
-        << QString() << 7 << QStringList{messageLine, codeLine};
+        << QByteArray(R"({"codeError":7,"error":"Нет средств"})") << 5 << false << QString() << 7
+        << QStringList{messageLine, codeLine};
     QTest::newRow("envelope without client failure")
-        << QByteArray(R"({"codeError":7,"error":"Нет средств"})") << 0 << false << false
-        << QString() << 7 << QStringList{messageLine, codeLine};
-    QTest::newRow("code alone, client failure")
-        << QByteArray(R"({"codeError":7})") << 5 << false << true << transportText << 7
-        << QStringList{codeLine};
-    QTest::newRow("code alone") << QByteArray(R"({"codeError":7})") << 0 << false << false
-                                << QString() << 7 << QStringList{codeLine};
+        << QByteArray(R"({"codeError":7,"error":"Нет средств"})") << 0 << false << QString() << 7
+        << QStringList{messageLine, codeLine};
+    QTest::newRow("code alone, client failure") << QByteArray(R"({"codeError":7})") << 5 << false
+                                                << transportText << 7 << QStringList{codeLine};
+    QTest::newRow("code alone") << QByteArray(R"({"codeError":7})") << 0 << false << QString() << 7
+                                << QStringList{codeLine};
     QTest::newRow("code with empty message, client failure")
-        << QByteArray(R"({"codeError":7,"error":""})") << 5 << false << true << transportText << 7
+        << QByteArray(R"({"codeError":7,"error":""})") << 5 << false << transportText << 7
         << QStringList{codeLine};
     QTest::newRow("message alone") << QByteArray(R"({"codeError":0,"error":"Нет средств"})") << 0
-                                   << false << false << QString() << 0 << QStringList{messageLine};
+                                   << false << QString() << 0 << QStringList{messageLine};
     QTest::newRow("message alone, client failure")
-        << QByteArray(R"({"error":"Нет средств"})") << 5 << false << true << transportText << 0
+        << QByteArray(R"({"error":"Нет средств"})") << 5 << false << transportText << 0
         << QStringList{messageLine};
     QTest::newRow("client failure without answer")
-        << QByteArray() << 1 << false << true << transportText << 0 << QStringList();
+        << QByteArray() << 1 << false << transportText << 0 << QStringList();
     QTest::newRow("client timed out")
-        << QByteArray() << 2 << true << true << transportText << 0 << QStringList();
-    QTest::newRow("empty body") << QByteArray() << 0 << false << false << incorrect << 0
+        << QByteArray() << 2 << true << transportText << 0 << QStringList();
+    QTest::newRow("empty body") << QByteArray() << 0 << false << incorrect << 0
                                 << QStringList{incorrectLine};
-    QTest::newRow("empty object") << QByteArray("{}") << 0 << false << false << incorrect << 0
+    QTest::newRow("empty object") << QByteArray("{}") << 0 << false << incorrect << 0
                                   << QStringList{incorrectLine};
-    QTest::newRow("array body") << QByteArray(R"([{"codeError":7}])") << 0 << false << false
-                                << incorrect << 0 << QStringList{incorrectLine};
-    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << 0 << false << false << incorrect
-                              << 0 << QStringList{incorrectLine};
+    QTest::newRow("array body") << QByteArray(R"([{"codeError":7}])") << 0 << false << incorrect
+                                << 0 << QStringList{incorrectLine};
+    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << 0 << false << incorrect << 0
+                              << QStringList{incorrectLine};
     QTest::newRow("plain answer") << QByteArray(R"({"status":1,"result":true})") << 0 << false
-                                  << false << QString() << 0 << QStringList();
+                                  << QString() << 0 << QStringList();
 }
 
 void ExchangeTest::answerClassification()
@@ -289,7 +287,6 @@ void ExchangeTest::answerClassification()
     QFETCH(QByteArray, body);
     QFETCH(int, clientError);
     QFETCH(bool, clientTimedOut);
-    QFETCH(bool, transportError);
     QFETCH(QString, errorTextId);
     QFETCH(int, errorCode);
     QFETCH(QStringList, log);
@@ -301,7 +298,7 @@ void ExchangeTest::answerClassification()
     LogCapture capture;
     const RequestResult result = ConfiguredInterface().sendPostRequest(QStringLiteral("/x"), {});
 
-    QCOMPARE(result.transportError, transportError);
+    QCOMPARE(result.transportError, errorTextId == QStringLiteral("transport"));
     QCOMPARE(result.timedOut, clientTimedOut);
     QCOMPARE(result.errorText.id(), errorTextId);
     if (errorTextId == QStringLiteral("transport"))
