@@ -32,11 +32,9 @@ class TestDBQueueBroker : public QObject
 
 private Q_SLOTS:
     void init();
-    void enqueueAndReadBack();
-    void survivesReopening();
+    void enqueuedMessagesSurviveReopening();
     void deliverRemovesTakenMessages();
     void refusedMessagesBackOff();
-    void scopeDecidesAboutMessagesInBackOff();
     void secondBrokerCannotClaimAMessageBeingHandled();
     void unusableFileIsReported();
     void defaultPathFollowsTheHostRoot();
@@ -53,16 +51,18 @@ void TestDBQueueBroker::init()
     QVERIFY(m_dir->isValid());
 }
 
-void TestDBQueueBroker::enqueueAndReadBack()
+void TestDBQueueBroker::enqueuedMessagesSurviveReopening()
 {
-    DBQueueBroker broker(databasePath());
-    QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
-    QVERIFY(
-        broker.enqueue(QStringLiteral("processing"), cancellation("a"), QStringLiteral("first")));
-    QVERIFY(broker.enqueue(QStringLiteral("other"), cancellation("b"), QString()));
-    QVERIFY(broker.enqueue(QStringLiteral("processing"), cancellation("c"), QString()));
-
-    const QList<QueuedMessage> processing = broker.messages(QStringLiteral("processing"));
+    {
+        DBQueueBroker broker(databasePath());
+        QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
+        QVERIFY(broker.enqueue(
+            QStringLiteral("processing"), cancellation("a"), QStringLiteral("first")));
+        QVERIFY(broker.enqueue(QStringLiteral("other"), cancellation("b"), QString()));
+        QVERIFY(broker.enqueue(QStringLiteral("processing"), cancellation("c"), QString()));
+    }
+    DBQueueBroker reopened(databasePath());
+    const QList<QueuedMessage> processing = reopened.messages(QStringLiteral("processing"));
     QCOMPARE(processing.size(), 2);
     QCOMPARE(processing.at(0).message, cancellation("a"));
     QCOMPARE(processing.at(0).text, QStringLiteral("first"));
@@ -71,19 +71,7 @@ void TestDBQueueBroker::enqueueAndReadBack()
     QVERIFY(processing.at(0).nextAttemptAt.isNull());
     QCOMPARE(processing.at(1).message, cancellation("c"));
     QVERIFY(processing.at(0).id < processing.at(1).id);
-    QCOMPARE(broker.messages().size(), 3);
-}
-
-void TestDBQueueBroker::survivesReopening()
-{
-    {
-        DBQueueBroker broker(databasePath());
-        QVERIFY(broker.enqueue(QStringLiteral("processing"), cancellation("kept"), QString()));
-    }
-    DBQueueBroker reopened(databasePath());
-    const QList<QueuedMessage> messages = reopened.messages(QStringLiteral("processing"));
-    QCOMPARE(messages.size(), 1);
-    QCOMPARE(messages.first().message, cancellation("kept"));
+    QCOMPARE(reopened.messages().size(), 3);
 }
 
 void TestDBQueueBroker::deliverRemovesTakenMessages()
@@ -106,57 +94,43 @@ void TestDBQueueBroker::deliverRemovesTakenMessages()
     QCOMPARE(broker.messages(QStringLiteral("other")).size(), 1);
 }
 
+// The pause doubles from half a minute with each refusal, up to an hour; only Scope::All
+// hands over a message whose pause has not yet run out.
 void TestDBQueueBroker::refusedMessagesBackOff()
 {
     DBQueueBroker broker(databasePath());
     broker.enqueue(QStringLiteral("processing"), cancellation("refused"), QString());
-    const auto refuse = [](const QVariantMap &) {
+    int calls = 0;
+    const auto refuse = [&calls](const QVariantMap &) {
+        ++calls;
         return false;
     };
+    const auto refuseAndExpectPause
+        = [&](DBQueueBroker::Scope scope, int attempts, qint64 pauseMs) {
+              const qint64 before = QDateTime::currentMSecsSinceEpoch();
+              broker.deliver(QStringLiteral("processing"), refuse, scope);
+              const qint64 after = QDateTime::currentMSecsSinceEpoch();
+              const QueuedMessage kept = broker.messages().value(0);
+              QCOMPARE(kept.attempts, attempts);
+              QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() >= before + pauseMs);
+              QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() <= after + pauseMs);
+          };
 
-    qint64 before = QDateTime::currentMSecsSinceEpoch();
-    DeliveryReport report = broker.deliver(QStringLiteral("processing"), refuse);
-    qint64 after = QDateTime::currentMSecsSinceEpoch();
-    QCOMPARE(report.failed, 1);
-    QueuedMessage kept = broker.messages().value(0);
-    QCOMPARE(kept.attempts, 1);
-    QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() >= before + 30000);
-    QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() <= after + 30000);
-
-    before = QDateTime::currentMSecsSinceEpoch();
-    broker.deliver(QStringLiteral("processing"), refuse, DBQueueBroker::Scope::All);
-    after = QDateTime::currentMSecsSinceEpoch();
-    kept = broker.messages().value(0);
-    QCOMPARE(kept.attempts, 2);
-    QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() >= before + 60000);
-    QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() <= after + 60000);
-
-    for (int i = 0; i < 10; ++i)
-        broker.deliver(QStringLiteral("processing"), refuse, DBQueueBroker::Scope::All);
-    after = QDateTime::currentMSecsSinceEpoch();
-    kept = broker.messages().value(0);
-    QCOMPARE(kept.attempts, 12);
-    QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() <= after + 60 * 60 * 1000);
-    QCOMPARE(kept.message, cancellation("refused"));
-}
-
-void TestDBQueueBroker::scopeDecidesAboutMessagesInBackOff()
-{
-    DBQueueBroker broker(databasePath());
-    broker.enqueue(QStringLiteral("processing"), cancellation("waiting"), QString());
-    broker.deliver(QStringLiteral("processing"), [](const QVariantMap &) { return false; });
-
-    int calls = 0;
-    const auto take = [&calls](const QVariantMap &) {
-        return ++calls > 0;
-    };
-    DeliveryReport report = broker.deliver(QStringLiteral("processing"), take);
-    QCOMPARE(calls, 0);
-    QCOMPARE(report.delivered + report.failed, 0);
-
-    report = broker.deliver(QStringLiteral("processing"), take, DBQueueBroker::Scope::All);
+    refuseAndExpectPause(DBQueueBroker::Scope::DueOnly, 1, 30000);
+    const DeliveryReport waiting = broker.deliver(QStringLiteral("processing"), refuse);
+    QCOMPARE(waiting.delivered + waiting.failed, 0);
     QCOMPARE(calls, 1);
-    QCOMPARE(report.delivered, 1);
+    refuseAndExpectPause(DBQueueBroker::Scope::All, 2, 60000);
+    for (int i = 0; i < 9; ++i)
+        broker.deliver(QStringLiteral("processing"), refuse, DBQueueBroker::Scope::All);
+    refuseAndExpectPause(DBQueueBroker::Scope::All, 12, 60 * 60 * 1000);
+    QCOMPARE(broker.messages().value(0).message, cancellation("refused"));
+
+    const DeliveryReport taken = broker.deliver(
+        QStringLiteral("processing"),
+        [](const QVariantMap &) { return true; },
+        DBQueueBroker::Scope::All);
+    QCOMPARE(taken.delivered, 1);
     QVERIFY(broker.messages().isEmpty());
 }
 

@@ -17,8 +17,7 @@ private Q_SLOTS:
     void getString();
     void getInt_data();
     void getInt();
-    void missingFileGivesDefaults();
-    void reloadReplacesValues();
+    void reloadReplacesValuesAndMissingFileGivesDefaults();
     void laterFileWins();
     void cleanup();
 
@@ -61,31 +60,24 @@ void TestHostConfig::resolve_data()
     QTest::addColumn<QString>("overridden");
     QTest::addColumn<QString>("hostPath");
     QTest::addColumn<QString>("expected");
-
-    QTest::newRow("no mapping") << ""
-                                << ""
-                                << "/trelmo/a.ini"
-                                << "/trelmo/a.ini";
-    QTest::newRow("root") << "/tmp/r"
-                          << ""
-                          << "/trelmo/a.ini"
-                          << "/tmp/r/trelmo/a.ini";
-    QTest::newRow("root with slash") << "/tmp/r/"
-                                     << ""
-                                     << "/trelmo/a.ini"
-                                     << "/tmp/r/trelmo/a.ini";
-    QTest::newRow("relative path keeps") << "/tmp/r"
-                                         << ""
-                                         << "a.ini"
-                                         << "a.ini";
-    QTest::newRow("override wins over root") << "/tmp/r"
-                                             << "/trelmo/a.ini"
-                                             << "/trelmo/a.ini"
-                                             << "/local/a.ini";
-    QTest::newRow("override of another path") << "/tmp/r"
-                                              << "/trelmo/b.ini"
-                                              << "/trelmo/a.ini"
-                                              << "/tmp/r/trelmo/a.ini";
+    const auto row = [](const char *tag,
+                        const char *root,
+                        const char *overridden,
+                        const char *hostPath,
+                        const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(root) << QString::fromUtf8(overridden)
+                           << QString::fromUtf8(hostPath) << QString::fromUtf8(expected);
+    };
+    row("no mapping", "", "", "/trelmo/a.ini", "/trelmo/a.ini");
+    row("root", "/tmp/r", "", "/trelmo/a.ini", "/tmp/r/trelmo/a.ini");
+    row("root with slash", "/tmp/r/", "", "/trelmo/a.ini", "/tmp/r/trelmo/a.ini");
+    row("relative path keeps", "/tmp/r", "", "a.ini", "a.ini");
+    row("override wins over root", "/tmp/r", "/trelmo/a.ini", "/trelmo/a.ini", "/local/a.ini");
+    row("override of another path",
+        "/tmp/r",
+        "/trelmo/b.ini",
+        "/trelmo/a.ini",
+        "/tmp/r/trelmo/a.ini");
 }
 
 void TestHostConfig::resolve()
@@ -103,92 +95,76 @@ void TestHostConfig::resolve()
 
 void TestHostConfig::getString_data()
 {
-    QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-
-    const QByteArray ini = "top=outside\n"
-                           "[zorvikcpqr]\n"
-                           "url=http://127.0.0.1:8080/api/\n"
-                           "empty=\n"
-                           "unquotedList=a, b,c\n"
-                           "quotedList=\"a, b\"\n"
-                           "quotedRegex=\"^(?<sbpCpqr>ZVQR\\\\d{4})$\"\n"
-                           "unquotedBackslash=ZVQR\\d\n"
-                           "comment=value;not this\n"
-                           "quotedSemicolon=\"a;b\"\n";
-    QTest::newRow("group:key") << ini << "zorvikcpqr:url"
-                               << "http://127.0.0.1:8080/api/";
-    QTest::newRow("key outside a group") << ini << "top"
-                                         << "outside";
-    QTest::newRow("missing key") << ini << "zorvikcpqr:nothing"
-                                 << "fallback";
-    QTest::newRow("missing group") << ini << "other:url"
-                                   << "fallback";
-    QTest::newRow("empty value is a value") << ini << "zorvikcpqr:empty"
-                                            << "";
-    QTest::newRow("unquoted commas lose blanks") << ini << "zorvikcpqr:unquotedList"
-                                                 << "a,b,c";
-    QTest::newRow("quoted commas") << ini << "zorvikcpqr:quotedList"
-                                   << "a, b";
-    QTest::newRow("quoted regex") << ini << "zorvikcpqr:quotedRegex"
-                                  << "^(?<sbpCpqr>ZVQR\\d{4})$";
-    QTest::newRow("unknown escape dropped") << ini << "zorvikcpqr:unquotedBackslash"
-                                            << "ZVQR";
-    QTest::newRow("semicolon starts a comment") << ini << "zorvikcpqr:comment"
-                                                << "value";
-    QTest::newRow("quoted semicolon") << ini << "zorvikcpqr:quotedSemicolon"
-                                      << "a;b";
+    const auto row = [](const char *tag, const char *name, const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(name) << QString::fromUtf8(expected);
+    };
+    row("group:key", "zorvikcpqr:url", "http://127.0.0.1:8080/api/");
+    row("key outside a group", "top", "outside");
+    row("missing key", "zorvikcpqr:nothing", "fallback");
+    row("missing group", "other:url", "fallback");
+    row("empty value is a value", "zorvikcpqr:empty", "");
+    row("unquoted commas lose blanks", "zorvikcpqr:unquotedList", "a,b,c");
+    row("quoted commas", "zorvikcpqr:quotedList", "a, b");
+    row("quoted regex", "zorvikcpqr:quotedRegex", "^(?<sbpCpqr>ZVQR\\d{4})$");
+    row("unknown escape dropped", "zorvikcpqr:unquotedBackslash", "ZVQR");
+    row("semicolon starts a comment", "zorvikcpqr:comment", "value");
+    row("quoted semicolon", "zorvikcpqr:quotedSemicolon", "a;b");
 }
 
 void TestHostConfig::getString()
 {
-    QFETCH(QByteArray, ini);
     QFETCH(QString, name);
     QFETCH(QString, expected);
 
     Config config;
-    QVERIFY(config.loadFile(writeIni(QStringLiteral("strings.ini"), ini), QString()));
+    QVERIFY(config.loadFile(writeIni(QStringLiteral("strings.ini"),
+                                     "top=outside\n"
+                                     "[zorvikcpqr]\n"
+                                     "url=http://127.0.0.1:8080/api/\n"
+                                     "empty=\n"
+                                     "unquotedList=a, b,c\n"
+                                     "quotedList=\"a, b\"\n"
+                                     "quotedRegex=\"^(?<sbpCpqr>ZVQR\\\\d{4})$\"\n"
+                                     "unquotedBackslash=ZVQR\\d\n"
+                                     "comment=value;not this\n"
+                                     "quotedSemicolon=\"a;b\"\n"),
+                            QString()));
     QCOMPARE(config.getString(name, QStringLiteral("fallback")), expected);
 }
 
 void TestHostConfig::getInt_data()
 {
-    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("key");
     QTest::addColumn<int>("expected");
-
-    QTest::newRow("integer") << QByteArray("15") << 15;
-    QTest::newRow("negative") << QByteArray("-3") << -3;
-    QTest::newRow("blanks around") << QByteArray("  7  ") << 7;
-    QTest::newRow("garbage reads as zero") << QByteArray("12x") << 0;
-    QTest::newRow("empty reads as zero") << QByteArray("") << 0;
-    QTest::newRow("out of range reads as zero") << QByteArray("99999999999") << 0;
-    QTest::newRow("fraction reads as zero") << QByteArray("1.5") << 0;
+    const auto row = [](const char *key, int expected) {
+        QTest::newRow(key) << QString::fromUtf8(key) << expected;
+    };
+    row("integer", 15);
+    row("negative", -3);
+    row("blanksAround", 7);
+    row("garbage", 0);
+    row("empty", 0);
+    row("outOfRange", 0);
+    row("fraction", 0);
+    row("missing", 42);
 }
 
 void TestHostConfig::getInt()
 {
-    QFETCH(QByteArray, value);
+    QFETCH(QString, key);
     QFETCH(int, expected);
 
     Config config;
-    const QString fileName
-        = QStringLiteral("%1.ini").arg(QTest::currentDataTag()).replace(' ', '_');
-    QVERIFY(config.loadFile(writeIni(fileName, "[g]\nkey=" + value + "\n"), QString()));
-    QCOMPARE(config.getInt(QStringLiteral("g:key"), 42), expected);
-    QCOMPARE(config.getInt(QStringLiteral("g:missing"), 42), 42);
+    QVERIFY(config.loadFile(writeIni(QStringLiteral("integers.ini"),
+                                     "[g]\ninteger=15\nnegative=-3\nblanksAround=  7  \n"
+                                     "garbage=12x\nempty=\noutOfRange=99999999999\nfraction=1.5\n"),
+                            QString()));
+    QCOMPARE(config.getInt(QStringLiteral("g:") + key, 42), expected);
 }
 
-void TestHostConfig::missingFileGivesDefaults()
-{
-    Config config;
-    QVERIFY(!config.loadFile(m_dir.filePath(QStringLiteral("absent.ini")), QString()));
-    QCOMPARE(config.getString(QStringLiteral("zorvikcpqr:url"), QStringLiteral("d")),
-             QStringLiteral("d"));
-    QCOMPARE(config.getInt(QStringLiteral("zorvikcpqr:timeout"), 10), 10);
-}
-
-void TestHostConfig::reloadReplacesValues()
+void TestHostConfig::reloadReplacesValuesAndMissingFileGivesDefaults()
 {
     const QString hostPath = QStringLiteral("/trelmo/cash/paysystems/test/test.ini");
     HostPaths::setOverride(hostPath, writeIni("reload.ini", "[g]\na=1\nb=2\n"));
@@ -204,6 +180,7 @@ void TestHostConfig::reloadReplacesValues()
     QFile::remove(m_dir.filePath(QStringLiteral("reload.ini")));
     QVERIFY(!config.loadFile(hostPath, QString()));
     QCOMPARE(config.getInt(QStringLiteral("g:a"), -1), -1);
+    QCOMPARE(config.getString(QStringLiteral("g:a"), QStringLiteral("d")), QStringLiteral("d"));
 }
 
 void TestHostConfig::laterFileWins()

@@ -19,7 +19,6 @@ private Q_SLOTS:
     void cleanup();
     void escapeControlCharacters_data();
     void escapeControlCharacters();
-    void formatLine();
     void thresholdFiltersLevels();
     void fileLinesCannotBeForged();
     void concurrentLogging();
@@ -45,23 +44,19 @@ void TestLog4Qt::escapeControlCharacters_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("expected");
-
-    QTest::newRow("plain") << "Оплата 12.50"
-                           << "Оплата 12.50";
-    QTest::newRow("line feed") << "a\nb"
-                               << "a\\nb";
-    QTest::newRow("carriage return") << "a\rb"
-                                     << "a\\rb";
-    QTest::newRow("tab") << "a\tb"
-                         << "a\\tb";
-    QTest::newRow("escape") << "a\x1b[2Jb"
-                            << "a\\u001b[2Jb";
-    QTest::newRow("nul") << QString(QChar(0)) << "\\u0000";
-    QTest::newRow("delete") << "\x7f"
-                            << "\\u007f";
-    QTest::newRow("next line") << QString(QChar(0x85)) << "\\u0085";
-    QTest::newRow("line separator") << QString(QChar(0x2028)) << "\\u2028";
-    QTest::newRow("paragraph separator") << QString(QChar(0x2029)) << "\\u2029";
+    const auto row = [](const char *tag, const QString &message, const QString &expected) {
+        QTest::newRow(tag) << message << expected;
+    };
+    row("plain", QStringLiteral("Оплата 12.50"), QStringLiteral("Оплата 12.50"));
+    row("line feed", QStringLiteral("a\nb"), QStringLiteral("a\\nb"));
+    row("carriage return", QStringLiteral("a\rb"), QStringLiteral("a\\rb"));
+    row("tab", QStringLiteral("a\tb"), QStringLiteral("a\\tb"));
+    row("escape", QStringLiteral("a\x1b[2Jb"), QStringLiteral("a\\u001b[2Jb"));
+    row("nul", QString(QChar(0)), QStringLiteral("\\u0000"));
+    row("delete", QStringLiteral("\x7f"), QStringLiteral("\\u007f"));
+    row("next line", QString(QChar(0x85)), QStringLiteral("\\u0085"));
+    row("line separator", QString(QChar(0x2028)), QStringLiteral("\\u2028"));
+    row("paragraph separator", QString(QChar(0x2029)), QStringLiteral("\\u2029"));
 }
 
 void TestLog4Qt::escapeControlCharacters()
@@ -70,17 +65,6 @@ void TestLog4Qt::escapeControlCharacters()
     QFETCH(QString, expected);
 
     QCOMPARE(Appender::escapeControlCharacters(message), expected);
-}
-
-void TestLog4Qt::formatLine()
-{
-    const LoggingEvent event{QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9, 45)),
-                             Level::Warn,
-                             QStringLiteral("zorvikcpqr"),
-                             QStringLiteral("код\n2024-03-05 07:08:09.045 ERROR x forged")};
-    QCOMPARE(Appender::formatLine(event),
-             QStringLiteral("2024-03-05 07:08:09.045 WARN zorvikcpqr "
-                            "код\\n2024-03-05 07:08:09.045 ERROR x forged"));
 }
 
 void TestLog4Qt::thresholdFiltersLevels()

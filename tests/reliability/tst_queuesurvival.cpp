@@ -21,7 +21,6 @@ const QString Amount = QStringLiteral("15050");
 zorviksim::SimulatorOptions serviceOptions()
 {
     zorviksim::SimulatorOptions options;
-    options.orderExpiry = std::chrono::seconds(2);
     // Returns of "RETURNSLOW" orders take a while, so that two tills overlap in the queue.
     options.slowAnswerDelay = std::chrono::milliseconds(300);
     return options;
@@ -45,13 +44,13 @@ private Q_SLOTS:
     void failingMessageStaysWithItsAttempts();
 
 private:
-    QStringList tillArguments(const QString &queue) const;
     void startTill(QProcess &till, const QString &queue, const QStringList &command) const;
     // The JSON result of each command the till ran to its end.
     QList<QJsonObject> runTill(const QString &queue,
                                const QStringList &command,
                                const QByteArray &input = QByteArray()) const;
     QStringList payOrders(const QString &queue, const QString &code, int count) const;
+    static QByteArray deferCancellations(const QStringList &operationIds);
     QJsonArray queueList(const QString &queue) const;
     QJsonObject order(const QString &clientTransaction);
 
@@ -76,24 +75,20 @@ void QueueSurvivalTest::initTestCase()
                                     "quantity": 1, "sum": 150.5}]})");
 }
 
-QStringList QueueSurvivalTest::tillArguments(const QString &queue) const
-{
-    return {QStringLiteral("--json"),
-            QStringLiteral("--config"),
-            m_dir.filePath(QStringLiteral("zorvikcpqr.ini")),
-            QStringLiteral("--receipt"),
-            m_dir.filePath(QStringLiteral("receipt.json")),
-            QStringLiteral("--queue"),
-            m_dir.filePath(queue),
-            QStringLiteral("--log"),
-            m_dir.filePath(QStringLiteral("till.log"))};
-}
-
 void QueueSurvivalTest::startTill(QProcess &till,
                                   const QString &queue,
                                   const QStringList &command) const
 {
-    till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"), tillArguments(queue) + command);
+    const QStringList files{QStringLiteral("--config"),
+                            m_dir.filePath(QStringLiteral("zorvikcpqr.ini")),
+                            QStringLiteral("--receipt"),
+                            m_dir.filePath(QStringLiteral("receipt.json")),
+                            QStringLiteral("--queue"),
+                            m_dir.filePath(queue),
+                            QStringLiteral("--log"),
+                            m_dir.filePath(QStringLiteral("till.log"))};
+    till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"),
+               QStringList{QStringLiteral("--json")} + files + command);
 }
 
 QList<QJsonObject> QueueSurvivalTest::runTill(const QString &queue,
@@ -127,6 +122,14 @@ QStringList QueueSurvivalTest::payOrders(const QString &queue, const QString &co
     return operationIds;
 }
 
+QByteArray QueueSurvivalTest::deferCancellations(const QStringList &operationIds)
+{
+    QByteArray input;
+    for (const QString &operationId : operationIds)
+        input += QStringLiteral("defer %1 %2\n").arg(operationId, Amount).toUtf8();
+    return input;
+}
+
 QJsonArray QueueSurvivalTest::queueList(const QString &queue) const
 {
     return runTill(queue, {QStringLiteral("queue"), QStringLiteral("list")})
@@ -145,7 +148,7 @@ QJsonObject QueueSurvivalTest::order(const QString &clientTransaction)
 }
 
 // The till dies in the middle of a payment, right after it queued the cancellation of an
-// earlier one: the next till finds the message and carries it out.
+// earlier one: the next till finds that message, and only that one, and carries it out.
 void QueueSurvivalTest::killedRightAfterQueueing()
 {
     const QString queue = QStringLiteral("killed.sqlite");
@@ -154,8 +157,7 @@ void QueueSurvivalTest::killedRightAfterQueueing()
 
     QProcess till;
     startTill(till, queue, {});
-    till.write(
-        QStringLiteral("defer %1 %2\npay 1000 ZVQR-NEVER\n").arg(paidOrder, Amount).toUtf8());
+    till.write(deferCancellations({paidOrder}) + "pay 1000 ZVQR-NEVER\n");
     // The till answers "defer" once the message is stored.
     QTRY_VERIFY_WITH_TIMEOUT(till.canReadLine(), 20000);
     QCOMPARE(QJsonDocument::fromJson(till.readLine()).object(),
@@ -165,11 +167,6 @@ void QueueSurvivalTest::killedRightAfterQueueing()
     ::kill(till.processId(), SIGKILL);
     QVERIFY(till.waitForFinished(20000));
     QCOMPARE(till.exitStatus(), QProcess::CrashExit);
-    const QString abandonedOrder = m_service.state()
-                                       .value(QStringLiteral("orders"))
-                                       .toArray()
-                                       .last()[QStringLiteral("client_transaction")]
-                                       .toString();
 
     const QJsonArray waiting = queueList(queue);
     QCOMPARE(waiting.size(), 1);
@@ -185,12 +182,6 @@ void QueueSurvivalTest::killedRightAfterQueueing()
     QCOMPARE(queueList(queue).size(), 0);
     QCOMPARE(order(paidOrder).value(QStringLiteral("returned")).toDouble(), 150.5);
     QCOMPARE(order(paidOrder).value(QStringLiteral("refunds")).toArray().size(), 1);
-
-    // The payment that died with the till queued nothing; only the service's expiry ends its
-    // order.
-    QTRY_COMPARE_WITH_TIMEOUT(order(abandonedOrder).value(QStringLiteral("state")).toString(),
-                              QStringLiteral("expired"),
-                              10000);
 }
 
 void QueueSurvivalTest::twoTillsRunOneQueue()
@@ -198,10 +189,7 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
     const QString queue = QStringLiteral("shared.sqlite");
     const QStringList orders = payOrders(queue, QStringLiteral("ZVQR-PAY1-RETURNSLOW"), 6);
     QCOMPARE(orders.size(), 6);
-    QByteArray defers;
-    for (const QString &operationId : orders)
-        defers += QStringLiteral("defer %1 %2\n").arg(operationId, Amount).toUtf8();
-    QCOMPARE(runTill(queue, {}, defers).size(), orders.size());
+    QCOMPARE(runTill(queue, {}, deferCancellations(orders)).size(), orders.size());
 
     QProcess first;
     QProcess second;
@@ -240,7 +228,6 @@ void QueueSurvivalTest::failingMessageStaysWithItsAttempts()
         QCOMPARE(waiting.size(), 1);
         QCOMPARE(waiting.at(0)[QStringLiteral("attempts")].toInt(), attempt);
     }
-    QCOMPARE(order(paidOrder).value(QStringLiteral("state")).toString(), QStringLiteral("paid"));
     QCOMPARE(order(paidOrder).value(QStringLiteral("returned")).toDouble(), 0.0);
 }
 
