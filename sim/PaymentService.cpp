@@ -45,11 +45,16 @@ ServiceReply faultyAnswer(Scenario::AnswerFault fault)
     return ServiceReply::broken(ServiceReply::Form::Oversized);
 }
 
-std::optional<qint64> positiveKopecks(double roubles)
+// Why the request is refused: a member missing or mistyped, or a cost that is no positive whole
+// number of kopecks. Nothing when it is fine; the cost is then in costKopecks.
+std::optional<ServiceReply> refusalOf(const RequestReader &reader, double cost, qint64 *costKopecks)
 {
-    const std::optional<qint64> kopecks = kopecksFromRoubles(roubles);
-    if (kopecks && *kopecks > 0)
-        return kopecks;
+    if (reader.refusal())
+        return reader.refusal();
+    const std::optional<qint64> kopecks = kopecksFromRoubles(cost);
+    if (!kopecks || *kopecks <= 0)
+        return invalidAmount();
+    *costKopecks = *kopecks;
     return std::nullopt;
 }
 
@@ -94,12 +99,8 @@ ServiceReply PaymentService::createOrder(const QJsonObject &request)
     order.cashierId = reader.text(QStringLiteral("cashierId"), RequestReader::Emptiness::Allowed);
     order.cart = reader.optionalObject(QStringLiteral("cart"));
     order.comment = reader.optionalText(QStringLiteral("comment"));
-    if (reader.refusal())
-        return *reader.refusal();
-    const std::optional<qint64> costKopecks = positiveKopecks(cost);
-    if (!costKopecks)
-        return invalidAmount();
-    order.costKopecks = *costKopecks;
+    if (const std::optional<ServiceReply> refusal = refusalOf(reader, cost, &order.costKopecks))
+        return *refusal;
 
     QMutexLocker locker(&m_mutex);
     return registerOrder(order, quickpayId);
@@ -197,12 +198,8 @@ ServiceReply PaymentService::returnOrder(const QJsonObject &request)
     refund.clientTransaction = reader.text(QStringLiteral("client_transaction"));
     refund.refundId = reader.text(QStringLiteral("refundId"));
     refund.refundCart = reader.optionalObject(QStringLiteral("refundCart"));
-    if (reader.refusal())
-        return *reader.refusal();
-    const std::optional<qint64> costKopecks = positiveKopecks(cost);
-    if (!costKopecks)
-        return invalidAmount();
-    refund.costKopecks = *costKopecks;
+    if (const std::optional<ServiceReply> refusal = refusalOf(reader, cost, &refund.costKopecks))
+        return *refusal;
 
     QMutexLocker locker(&m_mutex);
     const ServiceReply reply = acceptReturn(refund);

@@ -49,6 +49,20 @@ QString PluginTestBench::pluginPath()
     return QStringLiteral(ZORVIK_BUILD_DIR "/libzorvikcpqr.so");
 }
 
+PaymentProcessingRequest PluginTestBench::request(PaymentProcessingRequest::Type type,
+                                                  qint64 amount,
+                                                  const QString &paymentCode,
+                                                  const QString &operationId)
+{
+    PaymentProcessingRequest request;
+    request.type = type;
+    request.amount = amount;
+    request.paymentCode = paymentCode;
+    request.operationId = operationId;
+    request.valutCode = 643;
+    return request;
+}
+
 void PluginTestBench::configure(const QVariantMap &settings)
 {
     QVariantMap values{{QStringLiteral("url"), m_simulator->baseUrl()},

@@ -2,6 +2,8 @@
 
 #include "sim/Simulator.h"
 
+#include "host/payment/PaymentProcessingRequest.h"
+
 #include "host/log4qt/MemoryAppender.h"
 
 #include <QJsonObject>
@@ -24,6 +26,11 @@ public:
     ~PluginTestBench();
 
     static QString pluginPath();
+    // A request of the host in roubles (valut code 643) for that many kopecks.
+    static PaymentProcessingRequest request(PaymentProcessingRequest::Type type,
+                                            qint64 amount,
+                                            const QString &paymentCode = QString(),
+                                            const QString &operationId = QString());
 
     // Writes the plug-in's configuration: the simulator's address, no waits, then the settings;
     // a null value leaves its key out.

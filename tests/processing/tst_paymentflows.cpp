@@ -25,13 +25,7 @@ PaymentProcessingRequest request(PaymentProcessingRequest::Type type,
                                  const QString &paymentCode = QString(),
                                  const QString &operationId = QString())
 {
-    PaymentProcessingRequest request;
-    request.type = type;
-    request.amount = amount;
-    request.paymentCode = paymentCode;
-    request.operationId = operationId;
-    request.valutCode = 643;
-    return request;
+    return PluginTestBench::request(type, amount, paymentCode, operationId);
 }
 
 QJsonArray items(const QJsonObject &cart)

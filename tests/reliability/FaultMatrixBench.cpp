@@ -139,13 +139,8 @@ QStringList FaultMatrixBench::ledgerBreaches()
 PaymentProcessingRequest
 FaultMatrixBench::request(qint64 amount, const QString &paymentCode, const QString &operationId)
 {
-    PaymentProcessingRequest request;
-    request.type = PaymentProcessingRequest::Sale;
-    request.amount = amount;
-    request.paymentCode = paymentCode;
-    request.operationId = operationId;
-    request.valutCode = 643;
-    return request;
+    return PluginTestBench::request(
+        PaymentProcessingRequest::Sale, amount, paymentCode, operationId);
 }
 
 QString FaultMatrixBench::closedPortUrl()

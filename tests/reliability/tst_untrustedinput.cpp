@@ -26,13 +26,8 @@ const QString UrlPassword = QStringLiteral("pw-c0ffee-secret");
 PaymentProcessingRequest
 sale(qint64 amount, const QString &paymentCode = QString(), const QString &operationId = QString())
 {
-    PaymentProcessingRequest request;
-    request.type = PaymentProcessingRequest::Sale;
-    request.amount = amount;
-    request.paymentCode = paymentCode;
-    request.operationId = operationId;
-    request.valutCode = 643;
-    return request;
+    return PluginTestBench::request(
+        PaymentProcessingRequest::Sale, amount, paymentCode, operationId);
 }
 
 QByteArray fileContents(const QString &path)
