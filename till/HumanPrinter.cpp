@@ -17,13 +17,9 @@ QString yesNo(const QJsonValue &value)
 
 QString scalar(const QJsonValue &value)
 {
-    if (value.isString())
-        return value.toString();
     if (value.isObject() && value.toObject().contains(QStringLiteral("text")))
         return text(value);
-    return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact))
-        .mid(1)
-        .chopped(1);
+    return value.toVariant().toString();
 }
 
 const char *const PaymentStatus[] = {"success", "failure", "interrupted"};
