@@ -11,24 +11,47 @@
 #include <QJsonDocument>
 #include <QTest>
 
-#include <cmath>
-#include <limits>
-
 using namespace zorvikcpqr;
 
 namespace {
 
-QJsonObject answer(const char *json)
-{
-    return QJsonDocument::fromJson(QByteArray(json)).object();
-}
-
-RequestResult resultOf(const char *json, bool transportError = false)
+RequestResult answer(const QByteArray &json, bool transportError = false)
 {
     RequestResult result;
-    result.json = answer(json);
+    result.json = QJsonDocument::fromJson(json).object();
     result.transportError = transportError;
     return result;
+}
+
+// Every reader of the answer that gives something other than its default, as "name=value".
+QString membersRead(const RequestResult &answer)
+{
+    const OperationResult operation(answer);
+    const StartSessionResult session(answer);
+    const int code = answer.errorCode();
+    const int status = operation.getStatus();
+    const auto paymentStatus = int(CreateOrderResult(answer).paymentStatus());
+    const QList<QPair<const char *, QString>> members{
+        {"code", code == 0 ? QString() : QString::number(code)},
+        {"status", status == -1 ? QString() : QString::number(status)},
+        {"result", operation.result() ? QStringLiteral("true") : QString()},
+        {"cart",
+         operation.getCart().isEmpty()
+             ? QString()
+             : QString::fromUtf8(
+                 QJsonDocument(operation.getCart()).toJson(QJsonDocument::Compact))},
+        {"quickpay", session.quickpayId()},
+        {"payload", session.merchantPayload()},
+        {"refund", ReturnResult(answer).refundId()},
+        {"decline", RefundStatusResult(answer).declineReason()},
+        {"payment", paymentStatus == 0 ? QString() : QString::number(paymentStatus)},
+        {"loyalty", session.loyaltyIds().join(QLatin1Char(','))}};
+    QStringList read;
+    for (const auto &[name, value] : members) {
+        if (!value.isEmpty())
+            read.append(QLatin1String(name) + QLatin1Char('=') + value);
+    }
+    return read.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -38,49 +61,53 @@ class RecordsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void errorCodeAcceptsOnlyWholeNumbersInIntRange_data();
-    void errorCodeAcceptsOnlyWholeNumbersInIntRange();
+    void readersTakeOnlyTheirType_data();
+    void readersTakeOnlyTheirType();
     void successRuleOfEachRecord_data();
     void successRuleOfEachRecord();
     void operatorErrorText_data();
     void operatorErrorText();
-    void loyaltyIdsWalkDownToTheFirstNonObject_data();
-    void loyaltyIdsWalkDownToTheFirstNonObject();
-    void operationResultReadsStateAndCart_data();
-    void operationResultReadsStateAndCart();
-    void paymentStatusComparesTextExactly_data();
-    void paymentStatusComparesTextExactly();
-    void textReadersRefuseOtherTypes();
-    void convertingConstructorsKeepTheExchange();
     void rounding_data();
     void rounding();
-    void roundingLeavesUnroundableValuesAlone_data();
-    void roundingLeavesUnroundableValuesAlone();
 };
 
-void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange_data()
+void RecordsTest::readersTakeOnlyTheirType_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("read");
 
-    QTest::newRow("absent") << QByteArray("{}") << 0;
-    QTest::newRow("whole double") << QByteArray(R"({"codeError":7.0})") << 7;
-    QTest::newRow("text holding a number") << QByteArray(R"({"codeError":"12"})") << 0;
-    QTest::newRow("fraction") << QByteArray(R"({"codeError":5.5})") << 0;
-    QTest::newRow("int maximum") << QByteArray(R"({"codeError":2147483647})") << 2147483647;
-    QTest::newRow("int minimum") << QByteArray(R"({"codeError":-2147483648})")
-                                 << std::numeric_limits<int>::min();
-    QTest::newRow("beyond int") << QByteArray(R"({"codeError":2147483648})") << 0;
-    QTest::newRow("huge") << QByteArray(R"({"codeError":3e20})") << 0;
-    QTest::newRow("boolean") << QByteArray(R"({"codeError":true})") << 0;
+    QTest::newRow("every member of its type")
+        << QByteArray(R"({"codeError":-3,"status":1,"result":true,"cart":{"items":[]},)"
+                      R"("quickpay_id":"q","merchant_payload":"m","refundId":"r",)"
+                      R"("declineReason":"d","payment_status":"started",)"
+                      R"("loyalty":{"loyalty_ids":["a",1,"","b","a",{"c":1},null]}})")
+        << R"(code=-3 status=1 result=true cart={"items":[]} quickpay=q payload=m refund=r )"
+           R"(decline=d payment=1 loyalty=a,b,a)";
+    QTest::newRow("absent members") << QByteArray("{}") << "";
+    QTest::newRow("no member converted between types")
+        << QByteArray(R"({"codeError":"12","status":"1","result":1,"cart":[1],"quickpay_id":5,)"
+                      R"("merchant_payload":5,"refundId":3,"declineReason":4,"payment_status":1,)"
+                      R"("loyalty":{"loyalty_ids":{"a":"b"}}})")
+        << "";
+    QTest::newRow("integers only whole and within int")
+        << QByteArray(R"({"codeError":2147483648,"status":1.5})") << "";
+    QTest::newRow("loyalty itself the array, order pending")
+        << QByteArray(R"({"loyalty":["x"],"status":0,"payment_status":"waiting_for_approve"})")
+        << "status=0 payment=2 loyalty=x";
+    QTest::newRow("ids outside loyalty") << QByteArray(R"({"loyalty_ids":["a"]})") << "";
+    QTest::newRow("failed") << QByteArray(R"({"payment_status":"failed"})") << "payment=3";
+    QTest::newRow("status text case-sensitive")
+        << QByteArray(R"({"payment_status":"Started"})") << "";
 }
 
-void RecordsTest::errorCodeAcceptsOnlyWholeNumbersInIntRange()
+void RecordsTest::readersTakeOnlyTheirType()
 {
     QFETCH(QByteArray, json);
-    QFETCH(int, code);
 
-    QCOMPARE(resultOf(json.constData()).errorCode(), code);
+    const OperationResult operation(answer(json));
+    QTEST(membersRead(operation), "read");
+    QCOMPARE(operation.checkStatus(OrderStatus::Started), operation.getStatus() == 1);
+    QCOMPARE(operation.checkStatus(OrderStatus::Undefined), operation.getStatus() == 0);
 }
 
 void RecordsTest::successRuleOfEachRecord_data()
@@ -93,32 +120,30 @@ void RecordsTest::successRuleOfEachRecord_data()
     QTest::addColumn<bool>("session");
     QTest::addColumn<bool>("paid");
 
-    QTest::newRow("error code") << QByteArray(R"({"codeError":5})") << false << false << false
-                                << false;
-    QTest::newRow("message without code")
-        << QByteArray(R"({"codeError":0,"error":"busy"})") << false << true << false << false;
-    QTest::newRow("code as text") << QByteArray(R"({"codeError":"12"})") << false << true << false
-                                  << false;
-    QTest::newRow("transport failure") << QByteArray("{}") << true << false << false << false;
-    QTest::newRow("declined without error")
-        << QByteArray(R"({"result":false})") << false << true << false << false;
-    QTest::newRow("paid with error code")
-        << QByteArray(R"({"result":true,"codeError":3})") << false << false << false << true;
-    QTest::newRow("named session")
-        << QByteArray(R"({"quickpay_id":"q1"})") << false << true << true << false;
-    QTest::newRow("empty session id")
-        << QByteArray(R"({"quickpay_id":""})") << false << true << false << false;
-    QTest::newRow("named despite error code")
-        << QByteArray(R"({"quickpay_id":"q1","codeError":5})") << false << false << true << false;
-    QTest::newRow("named despite transport failure")
-        << QByteArray(R"({"quickpay_id":"q1"})") << true << false << true << false;
+    const auto row =
+        [](const char *tag, const char *json, bool transport, bool plain, bool session, bool paid) {
+            QTest::newRow(tag) << QByteArray(json) << transport << plain << session << paid;
+        };
+    row("error code", R"({"codeError":5})", false, false, false, false);
+    row("message without code", R"({"error":"busy"})", false, true, false, false);
+    row("transport failure", "{}", true, false, false, false);
+    row("declined without error", R"({"result":false})", false, true, false, false);
+    row("paid with error code", R"({"result":true,"codeError":3})", false, false, false, true);
+    row("named session", R"({"quickpay_id":"q1"})", false, true, true, false);
+    row("empty session id", R"({"quickpay_id":""})", false, true, false, false);
+    row("named despite error code and transport failure",
+        R"({"quickpay_id":"q1","codeError":5})",
+        true,
+        false,
+        true,
+        false);
 }
 
 void RecordsTest::successRuleOfEachRecord()
 {
     QFETCH(QByteArray, json);
     QFETCH(bool, transportError);
-    const RequestResult result = resultOf(json.constData(), transportError);
+    const RequestResult result = answer(json, transportError);
 
     // Through the base, as the callers hold them.
     const auto success = [](const RequestResult &record) {
@@ -136,167 +161,43 @@ void RecordsTest::successRuleOfEachRecord()
 
 void RecordsTest::operatorErrorText_data()
 {
-    // A non-empty exchangeTextId stands for a failure the exchange itself reported with "text".
+    // An exchange text stands for a failure that the exchange itself reported.
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("exchangeTextId");
+    QTest::addColumn<bool>("exchangeText");
     QTest::addColumn<QString>("trId");
     QTest::addColumn<QString>("text");
 
     const QString unknown = QStringLiteral("Неизвестная ошибка");
-    const QString incorrect = QStringLiteral("requestIncorrectAnswer");
     QTest::newRow("exchange text wins")
-        << QByteArray(R"({"codeError":12,"error":"limit"})") << "transport"
-        << "transport"
+        << QByteArray(R"({"codeError":12,"error":"limit"})") << true << "transport"
         << "Сеть недоступна";
-    QTest::newRow("incorrect answer")
-        << QByteArray("{}") << incorrect << incorrect << "Некорректный ответ от сервера";
     QTest::newRow("code with message")
-        << QByteArray(R"({"codeError":12,"error":"limit"})") << QString() << "zorvikCpqrError12"
+        << QByteArray(R"({"codeError":12,"error":"limit"})") << false << "zorvikCpqrError12"
         << "limit";
-    QTest::newRow("code without message")
-        << QByteArray(R"({"codeError":12})") << QString() << "zorvikCpqrError12" << unknown;
-    QTest::newRow("negative code")
-        << QByteArray(R"({"codeError":-3})") << QString() << "zorvikCpqrError-3" << unknown;
+    QTest::newRow("negative code without message")
+        << QByteArray(R"({"codeError":-3})") << false << "zorvikCpqrError-3" << unknown;
     QTest::newRow("code with empty message")
-        << QByteArray(R"({"codeError":5,"error":""})") << QString() << "zorvikCpqrError5"
+        << QByteArray(R"({"codeError":5,"error":""})") << false << "zorvikCpqrError5"
         << "";
+    QTest::newRow("message not text")
+        << QByteArray(R"({"codeError":4,"error":17})") << false << "zorvikCpqrError4" << unknown;
     QTest::newRow("message without code")
-        << QByteArray(R"({"codeError":0,"error":"busy"})") << QString() << "zorvikCpqrUnknownError"
+        << QByteArray(R"({"codeError":0,"error":"busy"})") << false << "zorvikCpqrUnknownError"
         << "busy";
-    QTest::newRow("message not text") << QByteArray(R"({"codeError":4,"error":17})") << QString()
-                                      << "zorvikCpqrError4" << unknown;
-    QTest::newRow("neither") << QByteArray("{}") << QString() << "zorvikCpqrUnknownError"
-                             << unknown;
+    QTest::newRow("neither") << QByteArray("{}") << false << "zorvikCpqrUnknownError" << unknown;
 }
 
 void RecordsTest::operatorErrorText()
 {
     QFETCH(QByteArray, json);
-    QFETCH(QString, exchangeTextId);
     QFETCH(QString, trId);
     QFETCH(QString, text);
 
-    RequestResult result = resultOf(json.constData());
-    if (!exchangeTextId.isEmpty())
-        result.errorText = tr::Tr(exchangeTextId, text);
-
+    RequestResult result = answer(json);
+    QFETCH(bool, exchangeText);
+    if (exchangeText)
+        result.errorText = tr::Tr(trId, text);
     QCOMPARE(result.getError(), tr::Tr(trId, text));
-}
-
-void RecordsTest::loyaltyIdsWalkDownToTheFirstNonObject_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QStringList>("ids");
-
-    QTest::newRow("texts only, duplicates kept")
-        << QByteArray(R"({"loyalty":{"loyalty_ids":["a",1,"","b","a",{"c":1},null]}})")
-        << QStringList{"a", "b", "a"};
-    QTest::newRow("loyalty is the array") << QByteArray(R"({"loyalty":["x"]})") << QStringList{"x"};
-    QTest::newRow("ids an object")
-        << QByteArray(R"({"loyalty":{"loyalty_ids":{"a":"b"}}})") << QStringList();
-    QTest::newRow("no loyalty") << QByteArray(R"({"loyalty_ids":["a"]})") << QStringList();
-    QTest::newRow("loyalty text") << QByteArray(R"({"loyalty":"a"})") << QStringList();
-    QTest::newRow("empty loyalty") << QByteArray(R"({"loyalty":{}})") << QStringList();
-}
-
-void RecordsTest::loyaltyIdsWalkDownToTheFirstNonObject()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QStringList, ids);
-
-    QCOMPARE(StartSessionResult(resultOf(json.constData())).loyaltyIds(), ids);
-}
-
-void RecordsTest::operationResultReadsStateAndCart_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("paid");
-    QTest::addColumn<QJsonObject>("cart");
-
-    QTest::newRow("no state") << QByteArray("{}") << -1 << false << QJsonObject();
-    QTest::newRow("paid") << QByteArray(R"({"status":1,"result":true,"cart":{"items":[]}})") << 1
-                          << true << answer(R"({"items":[]})");
-    QTest::newRow("pending") << QByteArray(R"({"status":0})") << 0 << false << QJsonObject();
-    QTest::newRow("wrong types") << QByteArray(R"({"status":"1","result":"true","cart":[1]})") << -1
-                                 << false << QJsonObject();
-    QTest::newRow("fractional status")
-        << QByteArray(R"({"status":1.5,"result":1})") << -1 << false << QJsonObject();
-}
-
-void RecordsTest::operationResultReadsStateAndCart()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(int, status);
-
-    const OperationResult result(resultOf(json.constData()));
-    QCOMPARE(result.getStatus(), status);
-    QTEST(result.result(), "paid");
-    QTEST(result.getCart(), "cart");
-    QCOMPARE(result.checkStatus(OrderStatus::Started), status == 1);
-    QCOMPARE(result.checkStatus(OrderStatus::Undefined), status == 0);
-}
-
-void RecordsTest::paymentStatusComparesTextExactly_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<OrderStatus>("status");
-
-    QTest::newRow("started") << QByteArray(R"({"payment_status":"started"})")
-                             << OrderStatus::Started;
-    QTest::newRow("waiting") << QByteArray(R"({"payment_status":"waiting_for_approve"})")
-                             << OrderStatus::WaitingForApprove;
-    QTest::newRow("failed") << QByteArray(R"({"payment_status":"failed"})") << OrderStatus::Failed;
-    QTest::newRow("capitals") << QByteArray(R"({"payment_status":"WAITING_FOR_APPROVE"})")
-                              << OrderStatus::Undefined;
-    QTest::newRow("capital S") << QByteArray(R"({"payment_status":"Started"})")
-                               << OrderStatus::Undefined;
-    QTest::newRow("other") << QByteArray(R"({"payment_status":"paid"})") << OrderStatus::Undefined;
-    QTest::newRow("number") << QByteArray(R"({"payment_status":1})") << OrderStatus::Undefined;
-    QTest::newRow("absent") << QByteArray("{}") << OrderStatus::Undefined;
-}
-
-void RecordsTest::paymentStatusComparesTextExactly()
-{
-    QFETCH(QByteArray, json);
-
-    QTEST(CreateOrderResult(resultOf(json.constData())).paymentStatus(), "status");
-}
-
-void RecordsTest::textReadersRefuseOtherTypes()
-{
-    const RequestResult texts = resultOf(R"({"error":"","merchant_payload":"m","refundId":"r"})");
-    QCOMPARE(texts.error(QStringLiteral("default")), QString(""));
-    QCOMPARE(CancelResult(texts).refundId(), QStringLiteral("r"));
-
-    const RequestResult numbers = resultOf(
-        R"({"error":1,"merchant_payload":2,"refundId":3,"declineReason":4,"quickpay_id":5})");
-    QCOMPARE(numbers.error(QStringLiteral("default")), QStringLiteral("default"));
-    QCOMPARE(StartSessionResult(numbers).merchantPayload(), QString());
-    QCOMPARE(StartSessionResult(numbers).quickpayId(), QString());
-    QCOMPARE(ReturnResult(numbers).refundId(), QString());
-    QCOMPARE(RefundStatusResult(numbers).declineReason(), QString());
-}
-
-void RecordsTest::convertingConstructorsKeepTheExchange()
-{
-    RequestResult exchange = resultOf(R"({"quickpay_id":"q"})", true);
-    exchange.timedOut = true;
-    exchange.errorText = tr::Tr(QStringLiteral("id"), QStringLiteral("text"));
-
-    const StartSessionResult session(exchange);
-    const CreateOrderResult order(exchange);
-    const ReturnResult ret(exchange);
-    for (const RequestResult *record : {static_cast<const RequestResult *>(&session),
-                                        static_cast<const RequestResult *>(&order),
-                                        static_cast<const RequestResult *>(&ret)}) {
-        QVERIFY(record->transportError && record->timedOut);
-        QCOMPARE(record->errorText, exchange.errorText);
-        QCOMPARE(record->json, exchange.json);
-    }
-    QVERIFY(session.cpqrPayload.isEmpty());
-    QVERIFY(order.clientTransaction.isEmpty());
-    QVERIFY(ret.refundTransaction.isEmpty());
 }
 
 void RecordsTest::rounding_data()
@@ -310,12 +211,13 @@ void RecordsTest::rounding_data()
     QTest::newRow("money 2.675") << false << 2.675 << 2.68;
     QTest::newRow("money 1.0049") << false << 1.0049 << 1.0;
     QTest::newRow("money two thirds of 200") << false << 200.0 / 3.0 << 66.67;
-    QTest::newRow("money -0.004") << false << -0.004 << 0.0;
-    QTest::newRow("money large amount") << false << 12345678.905 << 12345678.91;
+    QTest::newRow("money beyond 32 bits of kopecks")
+        << false << 123456789012.345 << 123456789012.35;
+    QTest::newRow("money beyond 64 bits when scaled") << false << 1e17 << 1e17;
     QTest::newRow("quantity 2.0005 goes up") << true << 2.0005 << 2.001;
     QTest::newRow("quantity 1.0005 stays") << true << 1.0005 << 1.0;
     QTest::newRow("quantity -0.0005") << true << -0.0005 << -0.001;
-    QTest::newRow("quantity 0.3334") << true << 0.3334 << 0.333;
+    QTest::newRow("quantity beyond 64 bits when scaled") << true << -1e17 << -1e17;
 }
 
 void RecordsTest::rounding()
@@ -324,26 +226,6 @@ void RecordsTest::rounding()
     QFETCH(double, value);
 
     QTEST(quantity ? roundQuantity(value) : roundMoney(value), "rounded");
-}
-
-void RecordsTest::roundingLeavesUnroundableValuesAlone_data()
-{
-    QTest::addColumn<double>("value");
-
-    QTest::newRow("infinity") << std::numeric_limits<double>::infinity();
-    QTest::newRow("minus infinity") << -std::numeric_limits<double>::infinity();
-    QTest::newRow("beyond 64 bits when scaled") << 1e17;
-    QTest::newRow("largest double") << std::numeric_limits<double>::max();
-}
-
-void RecordsTest::roundingLeavesUnroundableValuesAlone()
-{
-    QFETCH(double, value);
-
-    QCOMPARE(roundMoney(value), value);
-    QCOMPARE(roundQuantity(value), value);
-    QVERIFY(std::isnan(roundMoney(std::nan(""))));
-    QVERIFY(std::isnan(roundQuantity(std::nan(""))));
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)
