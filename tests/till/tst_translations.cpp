@@ -8,32 +8,12 @@
 #include <QSet>
 #include <QTest>
 
-class TranslationsTest : public QObject
+namespace {
+
+// An id is the first argument of a text, or any literal of the plug-in's own id family, but for
+// the ids of the service's error codes: those fall back to the service's own message.
+QSet<QString> idsInSources()
 {
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase();
-    void everyIdHasAnEnglishText();
-    void argumentsFillTheTranslation();
-
-private:
-    static QSet<QString> idsInSources();
-};
-
-void TranslationsTest::initTestCase()
-{
-    QString errorMessage;
-    QVERIFY2(Translations::install(QStringLiteral("en"),
-                                   {QStringLiteral(ZORVIK_BUILD_DIR "/translations")},
-                                   &errorMessage),
-             qPrintable(errorMessage));
-}
-
-QSet<QString> TranslationsTest::idsInSources()
-{
-    // An id is the first argument of a text, or any literal of the plug-in's own id family, but
-    // for the ids of the service's error codes: those fall back to the service's own message.
     static const QRegularExpression textId(
         QStringLiteral(R"re(Tr\s*\w*\s*[({]\s*QStringLiteral\("(\w+)"\)|"(zorvikCpqr\w+)")re"));
     static const QRegularExpression serviceErrorId(QStringLiteral("^zorvikCpqrError-?\\d+$"));
@@ -47,10 +27,9 @@ QSet<QString> TranslationsTest::idsInSources()
             QFile file(files.next());
             if (!file.open(QIODevice::ReadOnly))
                 qFatal("cannot read %s", qPrintable(file.fileName()));
-            const QString source = QString::fromUtf8(file.readAll());
-            for (const QRegularExpressionMatch &match : textId.globalMatch(source)) {
-                const QString id
-                    = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+            for (const QRegularExpressionMatch &match :
+                 textId.globalMatch(QString::fromUtf8(file.readAll()))) {
+                const QString id = match.captured(1) + match.captured(2);
                 if (!serviceErrorId.match(id).hasMatch())
                     ids.insert(id);
             }
@@ -59,22 +38,40 @@ QSet<QString> TranslationsTest::idsInSources()
     return ids;
 }
 
+} // namespace
+
+class TranslationsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void everyIdHasAnEnglishText();
+    void argumentsFillTheTranslation();
+};
+
+void TranslationsTest::initTestCase()
+{
+    QString errorMessage;
+    QVERIFY2(Translations::install(QStringLiteral("en"),
+                                   {QStringLiteral(ZORVIK_BUILD_DIR "/translations")},
+                                   &errorMessage),
+             qPrintable(errorMessage));
+}
+
 void TranslationsTest::everyIdHasAnEnglishText()
 {
     const QSet<QString> ids = idsInSources();
+    // One id of each form, so that a scan finding nothing cannot pass.
     QVERIFY(ids.contains(QStringLiteral("zorvikCpqrPaymentDeclined")));
-    QVERIFY(ids.contains(QStringLiteral("requestIncorrectAnswer")));
     QVERIFY(ids.contains(QStringLiteral("restClientTimeout")));
-    QVERIFY(ids.contains(QStringLiteral("zorvikCpqrUnknownError")));
     QStringList missing;
     for (const QString &id : ids) {
         if (qtTrId(id.toUtf8().constData()) == id)
             missing.append(id);
     }
     missing.sort();
-    QVERIFY2(
-        missing.isEmpty(),
-        qPrintable(QStringLiteral("no English text for: ") + missing.join(QStringLiteral(", "))));
+    QVERIFY2(missing.isEmpty(), qPrintable(u"no English text for: " + missing.join(u", ")));
 }
 
 void TranslationsTest::argumentsFillTheTranslation()
