@@ -24,13 +24,13 @@ RequestResult answer(const QByteArray &json, bool transportError = false)
 }
 
 // Every reader of the answer that gives something other than its default, as "name=value".
-QString membersRead(const RequestResult &answer)
+QString membersRead(const RequestResult &record)
 {
-    const OperationResult operation(answer);
-    const StartSessionResult session(answer);
-    const int code = answer.errorCode();
+    const OperationResult operation(record);
+    const StartSessionResult session(record);
+    const int code = record.errorCode();
     const int status = operation.getStatus();
-    const auto paymentStatus = int(CreateOrderResult(answer).paymentStatus());
+    const auto paymentStatus = int(CreateOrderResult(record).paymentStatus());
     const QList<QPair<const char *, QString>> members{
         {"code", code == 0 ? QString() : QString::number(code)},
         {"status", status == -1 ? QString() : QString::number(status)},
@@ -42,8 +42,8 @@ QString membersRead(const RequestResult &answer)
                  QJsonDocument(operation.getCart()).toJson(QJsonDocument::Compact))},
         {"quickpay", session.quickpayId()},
         {"payload", session.merchantPayload()},
-        {"refund", ReturnResult(answer).refundId()},
-        {"decline", RefundStatusResult(answer).declineReason()},
+        {"refund", ReturnResult(record).refundId()},
+        {"decline", RefundStatusResult(record).declineReason()},
         {"payment", paymentStatus == 0 ? QString() : QString::number(paymentStatus)},
         {"loyalty", session.loyaltyIds().join(QLatin1Char(','))}};
     QStringList read;
