@@ -4,6 +4,8 @@
 
 #include "fuzz/FuzzHost.h"
 
+#include "api/Constants.h"
+
 #include "host/HostPaths.h"
 #include "processing/Processing.h"
 
@@ -44,7 +46,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    HostPaths::setOverride(fuzzhost::ConfigPath, writeConfig(fuzzhost::bytes(data, size)));
+    HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath,
+                           writeConfig(fuzzhost::bytes(data, size)));
     fuzzhost::resetBarcodeParser();
 
     zorvikcpqr::Processing processing;

@@ -3,6 +3,7 @@
 #include "till/HumanPrinter.h"
 #include "till/PaymentWatch.h"
 
+#include "api/Constants.h"
 #include "api/Interface.h"
 
 #include "host/Config.h"
@@ -29,10 +30,6 @@
 
 namespace {
 
-const QString PluginConfigPath
-    = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
-const QString CancelQueue = QStringLiteral("processing");
-const QString ScanPicture = QStringLiteral(":/zorvikcpqr/scan_token.png");
 constexpr int Roubles = 643;
 
 QJsonObject textJson(const tr::Tr &text)
@@ -149,7 +146,7 @@ bool Till::setUp(QString *errorMessage)
                 = QStringLiteral("cannot read the configuration %1").arg(m_options.configPath);
             return false;
         }
-        HostPaths::setOverride(PluginConfigPath, m_options.configPath);
+        HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath, m_options.configPath);
     }
 
     auto *session = new Session;
@@ -263,7 +260,7 @@ void Till::fail(const QString &message)
 QJsonObject Till::info() const
 {
     const QJsonObject metaData = m_plugin.metaData();
-    const QSize picture = QImageReader(ScanPicture).size();
+    const QSize picture = QImageReader(zorvikcpqr::Constants::ScanPicturePath).size();
     BasicSbpProcessing *processing = m_plugin.processing();
     const QRegularExpression mask = processing->getScanQrParams().codePatterns.value(0);
     const QHash<QString, QString> headers = m_client->requestHeaders();
@@ -367,7 +364,7 @@ QJsonObject Till::queueRun()
 {
     BasicSbpProcessing *processing = m_plugin.processing();
     const DeliveryReport report = Singleton<DBQueueBroker>::instance->deliver(
-        CancelQueue,
+        zorvikcpqr::Constants::CancelQueue,
         [processing](const QVariantMap &message) {
             return processing->sendEnqueuedMessage(message);
         },
