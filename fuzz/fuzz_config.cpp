@@ -54,7 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     processing.init(PaymentProcessingContext());
     processing.isPaymentCode(QStringLiteral("ZVQR0123456789"));
     processing.getScanQrParams();
-    const zorvikcpqr::Interface &apiClient = processing.apiClient();
+    // A client of the service configured from the same file, as the till makes for its support
+    // queries.
+    zorvikcpqr::Interface apiClient;
+    apiClient.init();
     apiClient.formUrl(QStringLiteral("/cpqr/start_session"));
     apiClient.createClient();
     apiClient.getComment();
