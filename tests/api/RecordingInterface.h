@@ -24,6 +24,10 @@ public:
 
     void setCommentMask(const QString &mask) { commentMask = mask; }
 
+    // The cart of a payment for part of a receipt as JSON text, with the item's price members
+    // (a sale's "cost" and "unit_price", a refund's "itemPrice" and "total").
+    static QByteArray partialPaymentCart(const QByteArray &prices);
+
     zorvikcpqr::RequestResult answer;
     mutable QList<SentRequest> sent;
 };
