@@ -16,9 +16,12 @@ check() {
     echo "ok: $till"
 }
 
-# The files of a package, as sorted paths below /usr without an architecture folder.
-contents() {
-    dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | sed -E 's|^\./usr/||; s|^lib/[^/]*-linux-gnu/|lib/|' | sort
+# Compares a package's files (paths below /usr, no architecture folder) with those given.
+expect_files() {
+    local package="$1"
+    shift
+    diff <(dpkg-deb -c "$package" | awk '$1 !~ /^d/ { print $6 }' \
+        | sed -E 's|^\./usr/||; s|^lib/[^/]*-linux-gnu/|lib/|' | sort) <(printf '%s\n' "$@")
 }
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -27,16 +30,9 @@ check "$work/prefix/bin/zorvik-till" "$work/prefix"
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
 plugin=("$work"/package/zorvikcpqr_*.deb)
 tools=("$work"/package/zorvikcpqr-tools_*.deb)
-diff <(contents "${plugin[0]}") - <<'LIST'
-lib/zorvikcpqr/libzorvikcpqr.so
-share/zorvikcpqr/translations/zorvikcpqr_en.qm
-share/zorvikcpqr/zorvikcpqr.ini.example
-LIST
-diff <(contents "${tools[0]}") - <<'LIST'
-bin/zorvik-sim
-bin/zorvik-till
-lib/zorvikcpqr-tools/libhostcore.so
-LIST
+expect_files "${plugin[0]}" lib/zorvikcpqr/libzorvikcpqr.so \
+    share/zorvikcpqr/translations/zorvikcpqr_en.qm share/zorvikcpqr/zorvikcpqr.ini.example
+expect_files "${tools[0]}" bin/zorvik-sim bin/zorvik-till lib/zorvikcpqr-tools/libhostcore.so
 dpkg-deb -f "${tools[0]}" Depends | grep -q 'zorvikcpqr (= '
 
 for package in "${plugin[0]}" "${tools[0]}"; do
