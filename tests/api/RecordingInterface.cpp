@@ -13,9 +13,3 @@ zorvikcpqr::RequestResult RecordingInterface::sendGetRequest(const QString &path
     sent.append({QByteArrayLiteral("GET"), path, QJsonObject(), query});
     return answer;
 }
-
-QByteArray RecordingInterface::partialPaymentCart(const QByteArray &prices)
-{
-    return R"({"items":[{"productId":"","quantity":{"count":1},"title":"Частичная оплата заказа",)"
-           + prices + "}]}";
-}
