@@ -49,69 +49,60 @@ double unitPriceOf(const GoodsItem &position)
 
 constexpr QLatin1String ProductIdKey("productId");
 constexpr QLatin1String QuantityKey("quantity");
-constexpr QLatin1String CountKey("count");
 constexpr QLatin1String TitleKey("title");
 constexpr QLatin1String CostKey("cost");
 constexpr QLatin1String UnitPriceKey("unit_price");
 constexpr QLatin1String ItemPriceKey("itemPrice");
 constexpr QLatin1String TotalKey("total");
 
-// The items of a cart all have the same keys. Each item starts as a copy of a prototype that
-// holds them and only has its values replaced: inserting every key into every item anew was most
-// of the work of a cart for a receipt of many positions.
-QJsonObject prototypeOf(std::initializer_list<QLatin1String> keys)
-{
-    QJsonObject prototype;
-    for (const QLatin1String key : keys)
-        prototype.insert(key, QJsonValue::Null);
-    return prototype;
-}
-
-// A JSON object keeps its keys sorted; the values come in that order too, so that each goes to
-// its place without a look-up.
-QJsonObject filledIn(QJsonObject prototype,
-                     std::initializer_list<std::pair<QLatin1String, QJsonValue>> values)
-{
-    Q_ASSERT(qsizetype(values.size()) == prototype.size());
-    auto slot = prototype.begin();
-    for (const auto &[key, value] : values) {
-        Q_ASSERT(slot.key() == key);
-        *slot++ = value;
-    }
-    return prototype;
-}
-
 QJsonObject quantityOf(const QJsonValue &count)
 {
-    static const QJsonObject prototype = prototypeOf({CountKey});
-    return filledIn(prototype, {{CountKey, count}});
+    return {{QStringLiteral("count"), count}};
 }
 
-QJsonObject saleItem(const QString &productId, const GoodsItem &position)
+// An item of a sale cart.
+QJsonObject saleItem(const QString &productId,
+                     const QJsonValue &count,
+                     const QString &title,
+                     double cost,
+                     double unitPrice)
 {
-    static const QJsonObject prototype
-        = prototypeOf({CostKey, ProductIdKey, QuantityKey, TitleKey, UnitPriceKey});
-    return filledIn(prototype,
-                    {
-                        {CostKey, roundMoney(position.getSumb())},
-                        {ProductIdKey, productId},
-                        {QuantityKey, quantityOf(roundQuantity(position.getQuantity()))},
-                        {TitleKey, position.getName(false)},
-                        {UnitPriceKey, unitPriceOf(position)},
-                    });
+    return {
+        {ProductIdKey, productId},
+        {QuantityKey, quantityOf(count)},
+        {TitleKey, title},
+        {CostKey, cost},
+        {UnitPriceKey, unitPrice},
+    };
 }
 
-QJsonObject refundItem(const QString &productId, const GoodsItem &position, double paidUnitPrice)
+// An item of a refund cart.
+QJsonObject
+refundItem(const QString &productId, const QJsonValue &count, double itemPrice, double total)
 {
-    static const QJsonObject prototype
-        = prototypeOf({ItemPriceKey, ProductIdKey, QuantityKey, TotalKey});
-    return filledIn(prototype,
-                    {
-                        {ItemPriceKey, paidUnitPrice},
-                        {ProductIdKey, productId},
-                        {QuantityKey, quantityOf(roundQuantity(position.getQuantity()))},
-                        {TotalKey, roundMoney(position.getSumb())},
-                    });
+    return {
+        {ProductIdKey, productId},
+        {QuantityKey, quantityOf(count)},
+        {ItemPriceKey, itemPrice},
+        {TotalKey, total},
+    };
+}
+
+QJsonObject saleItemOf(const QString &productId, const GoodsItem &position)
+{
+    return saleItem(productId,
+                    roundQuantity(position.getQuantity()),
+                    position.getName(false),
+                    roundMoney(position.getSumb()),
+                    unitPriceOf(position));
+}
+
+QJsonObject refundItemOf(const QString &productId, const GoodsItem &position, double paidUnitPrice)
+{
+    return refundItem(productId,
+                      roundQuantity(position.getQuantity()),
+                      paidUnitPrice,
+                      roundMoney(position.getSumb()));
 }
 
 // The service writes unit prices as plain decimal text ("66.67"). std::from_chars reads such
@@ -154,20 +145,13 @@ QHash<QString, double> paidUnitPrices(const QJsonObject &paidCart)
 QJsonObject Interface::getCart(double amount) const
 {
     const OpenReceipt receipt = openReceipt();
-    QJsonArray items;
     if (std::abs(receipt.sum - amount) < 0.005) {
+        QJsonArray items;
         for (const QSharedPointer<GoodsItem> &position : receipt.positions)
-            items.append(saleItem(getProductId(position), *position));
-    } else {
-        items.append(QJsonObject{
-            {QStringLiteral("productId"), QString()},
-            {QStringLiteral("quantity"), quantityOf(1)},
-            {QStringLiteral("title"), partialPaymentTitle},
-            {QStringLiteral("cost"), amount},
-            {QStringLiteral("unit_price"), amount},
-        });
+            items.append(saleItemOf(getProductId(position), *position));
+        return cartOf(items);
     }
-    return cartOf(items);
+    return cartOf({saleItem(QString(), 1, partialPaymentTitle, amount, amount)});
 }
 
 QJsonObject Interface::formReturnCart(const OperationResult &paidOrder) const
@@ -176,7 +160,7 @@ QJsonObject Interface::formReturnCart(const OperationResult &paidOrder) const
     QJsonArray items;
     for (const QSharedPointer<GoodsItem> &position : openReceipt().positions) {
         const QString productId = getProductId(position);
-        items.append(refundItem(productId, *position, prices.value(productId, 0.0)));
+        items.append(refundItemOf(productId, *position, prices.value(productId, 0.0)));
     }
     if (items.isEmpty())
         return {};
@@ -185,24 +169,14 @@ QJsonObject Interface::formReturnCart(const OperationResult &paidOrder) const
 
 QJsonObject Interface::formPartPaymentReturnCart(double amount) const
 {
-    return cartOf({QJsonObject{
-        {QStringLiteral("productId"), QString()},
-        {QStringLiteral("quantity"), quantityOf(1)},
-        {QStringLiteral("title"), partialPaymentTitle},
-        {QStringLiteral("itemPrice"), amount},
-        {QStringLiteral("total"), amount},
-    }});
+    QJsonObject item = refundItem(QString(), 1, amount, amount);
+    item.insert(TitleKey, partialPaymentTitle);
+    return cartOf({item});
 }
 
 QString Interface::getProductId(const QSharedPointer<GoodsItem> &item) const
 {
-    // The number is written in place rather than as a string of its own: one allocation for
-    // every position of a cart instead of two.
-    std::array<char, 12> number;
-    const std::to_chars_result written
-        = std::to_chars(number.data(), number.data() + number.size(), item->getPosnum());
-    return item->getBarcode() + QLatin1Char('_')
-           + QLatin1String(number.data(), written.ptr - number.data());
+    return item->getBarcode() + QLatin1Char('_') + QString::number(item->getPosnum());
 }
 
 } // namespace zorvikcpqr

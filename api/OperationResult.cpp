@@ -13,7 +13,7 @@ bool OperationResult::success() const
 
 int OperationResult::getStatus() const
 {
-    return integerMember(QStringLiteral("status"), -1);
+    return integerMember(QStringLiteral("status"), NoStatus);
 }
 
 bool OperationResult::result() const

@@ -10,13 +10,16 @@ namespace zorvikcpqr {
 class OperationResult : public RequestResult
 {
 public:
+    // The values of "status" that mean something; the service may send others.
+    enum Status { NoStatus = -1, Registered = 0, Decided = 1 };
+
     OperationResult() = default;
     OperationResult(const RequestResult &result);
 
     // The order was paid.
     bool success() const override;
 
-    // -1 when the answer gives no state.
+    // NoStatus when the answer gives no state.
     int getStatus() const;
     bool result() const;
     QJsonObject getCart() const;

@@ -72,7 +72,7 @@ void BM_ClassifyStatusExchange(benchmark::State &state)
 bool readAsPaymentFlow(const OperationResult &status)
 {
     const bool paid = status.result();
-    const bool declined = status.getStatus() == 1 && !paid;
+    const bool declined = status.getStatus() == zorvikcpqr::OperationResult::Decided && !paid;
     const bool failed = status.transportError || !status.errorText.isEmpty();
     return paid && !declined && !failed && !status.getCart().isEmpty();
 }

@@ -14,8 +14,6 @@
 
 namespace fuzzhost {
 
-const QString ConfigPath = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
-
 namespace {
 
 // Qt's own warnings about odd input are expected by the thousand; only a fatal message, which

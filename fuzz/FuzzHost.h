@@ -9,9 +9,6 @@
 // The host's side of a fuzz run: what a till would have set up before the plug-in sees input.
 namespace fuzzhost {
 
-// The host path of the plug-in's configuration file.
-extern const QString ConfigPath;
-
 // Once per process: quiet logging and Qt messages, and an open receipt in the host session.
 void prepare();
 

@@ -4,6 +4,8 @@
 
 #include "fuzz/FuzzHost.h"
 
+#include "api/Constants.h"
+
 #include "host/HostPaths.h"
 #include "processing/Processing.h"
 
@@ -44,14 +46,18 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    HostPaths::setOverride(fuzzhost::ConfigPath, writeConfig(fuzzhost::bytes(data, size)));
+    HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath,
+                           writeConfig(fuzzhost::bytes(data, size)));
     fuzzhost::resetBarcodeParser();
 
     zorvikcpqr::Processing processing;
     processing.init(PaymentProcessingContext());
     processing.isPaymentCode(QStringLiteral("ZVQR0123456789"));
     processing.getScanQrParams();
-    const zorvikcpqr::Interface &apiClient = processing.apiClient();
+    // A client of the service configured from the same file, as the till makes for its support
+    // queries.
+    zorvikcpqr::Interface apiClient;
+    apiClient.init();
     apiClient.formUrl(QStringLiteral("/cpqr/start_session"));
     apiClient.createClient();
     apiClient.getComment();

@@ -3,6 +3,8 @@
 // notice of a removed card then checks against the receipt's cards; then it refuses one.
 
 #include "fuzz/FuzzHost.h"
+
+#include "api/Constants.h"
 #include "fuzz/OfflineInterface.h"
 
 #include "host/HostPaths.h"
@@ -40,7 +42,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzzhost::prepare();
     // No file here: the defaults, with the standard payment-code pattern, apply.
-    HostPaths::setOverride(fuzzhost::ConfigPath, QStringLiteral("/nonexistent/zorvikcpqr.ini"));
+    HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath,
+                           QStringLiteral("/nonexistent/zorvikcpqr.ini"));
     apiClient = new OfflineInterface;
     MockFactory<zorvikcpqr::Interface>::setSubstitute(apiClient);
     codeCheck = new zorvikcpqr::Processing;

@@ -2,6 +2,8 @@
 
 #include "processing/RequestCodec.h"
 
+#include "api/Constants.h"
+
 #include "host/BcodeParser.h"
 #include "host/Config.h"
 #include "host/DBQueueBroker.h"
@@ -20,11 +22,8 @@ namespace zorvikcpqr {
 
 namespace {
 
-const QString ConfigPath = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
 const QString ConfigPrefix = QStringLiteral("zorvikcpqr:");
 const QString DefaultPaymentCodeMask = QStringLiteral("^(?<sbpCpqr>ZVQR.*)$");
-const QString CancelQueue = QStringLiteral("processing");
-const QString ScanPicturePath = QStringLiteral(":/zorvikcpqr/scan_token.png");
 constexpr int PaymentCodeKind = 32;
 constexpr qint64 WaitStepMs = 250;
 
@@ -63,7 +62,7 @@ Processing::~Processing() = default;
 void Processing::init(const PaymentProcessingContext &)
 {
     Config *config = singletonInstance<Config>();
-    config->loadFile(ConfigPath, QString());
+    config->loadFile(Constants::ConfigPath, QString());
 
     interface->init();
 
@@ -125,7 +124,7 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
             logger->info(QStringLiteral("Оплата выполнена успешно"));
             break;
         }
-        if (status.getStatus() == 1) {
+        if (status.getStatus() == OperationResult::Decided) {
             logger->warn(QStringLiteral("Оплата отклонена"));
             result.message = tr::Tr(QStringLiteral("zorvikCpqrPaymentDeclined"),
                                     QStringLiteral("Оплата отклонена"));
@@ -236,13 +235,13 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
     }
 
     switch (status.getStatus()) {
-    case -1:
+    case OperationResult::NoStatus:
         logger->error(QStringLiteral("Неизвестное состояние заказа"));
         break;
-    case 0:
+    case OperationResult::Registered:
         logger->info(QStringLiteral("Заказ зарегистрирован, но состояние неизвестно"));
         break;
-    case 1:
+    case OperationResult::Decided:
         if (!status.result()) {
             logger->info(QStringLiteral("Дальнейшая обработка не требуется"));
             PaymentProcessingResult finished;
@@ -288,7 +287,7 @@ void Processing::enqueueCancellation(const PaymentProcessingRequest &request) co
     const QJsonObject message{{QStringLiteral("request"), requestToJson(request)},
                               {QStringLiteral("valutCode"), request.valutCode}};
     // The order stays open at the service if its cancellation is lost: say so loudly.
-    if (!singletonInstance<DBQueueBroker>()->enqueue(CancelQueue, message, QString()))
+    if (!singletonInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
         logger->error(QStringLiteral("Не удалось поставить отмену заказа %1 в очередь")
                           .arg(request.operationId));
 }
@@ -347,7 +346,7 @@ ScanQrParams Processing::getScanQrParams() const
                               QStringLiteral("Ошибка считывания платежного кода,\nповторите "
                                              "сканирование"));
     params.codePatterns = {paymentCodeMask};
-    params.imagePath = ScanPicturePath;
+    params.imagePath = Constants::ScanPicturePath;
     return params;
 }
 

@@ -39,12 +39,6 @@ public:
 
     bool isPaymentCode(const QString &code) const;
 
-    // What the till shows of the set-up, for support staff.
-    const Interface &apiClient() const { return *interface; }
-    QRegularExpression paymentCodePattern() const { return paymentCodeMask; }
-    QString fallbackCardNumber() const { return defaultCardNumber; }
-    const SessionState &sessionState() const { return session; }
-
 private:
     tr::Tr startSession(const PaymentProcessingRequest &request);
     QStringList getCardNumbers(const StartSessionResult &started) const;

@@ -3,6 +3,7 @@
 #include "till/HumanPrinter.h"
 #include "till/PaymentWatch.h"
 
+#include "api/Constants.h"
 #include "api/Interface.h"
 
 #include "host/Config.h"
@@ -29,10 +30,6 @@
 
 namespace {
 
-const QString PluginConfigPath
-    = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
-const QString CancelQueue = QStringLiteral("processing");
-const QString ScanPicture = QStringLiteral(":/zorvikcpqr/scan_token.png");
 constexpr int Roubles = 643;
 
 QJsonObject textJson(const tr::Tr &text)
@@ -44,69 +41,50 @@ QJsonObject textJson(const tr::Tr &text)
 
 Till::Till(const TillOptions &options)
     : m_options(options)
+    , m_commands(commands())
     , m_out(stdout)
     , m_err(stderr)
+{}
+
+Till::~Till()
 {
-    using namespace std::placeholders;
-    auto bind = [this](auto member) {
-        return std::bind(member, this, _1);
-    };
-    m_commands = {
-        {QStringLiteral("info"),
-         {},
-         0,
-         [this](const QStringList &) {
-             return info();
-         }},
-        {QStringLiteral("scan"), {QStringLiteral("CODE")}, 0, bind(&Till::scan)},
-        {QStringLiteral("pay"),
-         {QStringLiteral("AMOUNT"), QStringLiteral("CODE")},
-         1,
-         bind(&Till::pay)},
-        {QStringLiteral("refund"),
-         {QStringLiteral("OPERATION_ID"), QStringLiteral("AMOUNT")},
-         0,
-         bind(&Till::refund)},
-        {QStringLiteral("cancel"),
-         {QStringLiteral("OPERATION_ID"), QStringLiteral("AMOUNT")},
-         0,
-         bind(&Till::cancel)},
-        {QStringLiteral("defer"),
-         {QStringLiteral("OPERATION_ID"), QStringLiteral("AMOUNT")},
-         0,
-         bind(&Till::defer)},
-        {QStringLiteral("queue list"),
-         {},
-         0,
-         [this](const QStringList &) {
-             return queueList();
-         }},
-        {QStringLiteral("queue run"),
-         {},
-         0,
-         [this](const QStringList &) {
-             return queueRun();
-         }},
-        {QStringLiteral("card add"), {QStringLiteral("NUMBER")}, 0, bind(&Till::addCard)},
-        {QStringLiteral("card delete"), {QStringLiteral("NUMBER")}, 0, bind(&Till::deleteCard)},
-        {QStringLiteral("document cancel"),
-         {},
-         0,
-         [this](const QStringList &) {
-             return cancelDocument();
-         }},
-        {QStringLiteral("status"), {QStringLiteral("OPERATION_ID")}, 0, bind(&Till::orderStatus)},
-        {QStringLiteral("params"),
-         {},
-         0,
-         [this](const QStringList &) {
-             return scanParams();
-         }},
-        {QStringLiteral("message"), {QStringLiteral("KIND")}, 0, bind(&Till::message)},
+    if (m_appender)
+        Log4Qt::LogManager::removeAppender(m_appender.get());
+    if (Singleton<Session>::instance == m_session.get())
+        Singleton<Session>::instance = nullptr;
+    if (Singleton<DBQueueBroker>::instance == m_queue.get())
+        Singleton<DBQueueBroker>::instance = nullptr;
+}
+
+QList<Till::Command> Till::commands()
+{
+    const QString amount = QStringLiteral("AMOUNT");
+    const QString operationId = QStringLiteral("OPERATION_ID");
+    const QString number = QStringLiteral("NUMBER");
+    return {
+        {QStringLiteral("info"), {}, 0, &Till::info},
+        {QStringLiteral("scan"), {QStringLiteral("CODE")}, 0, &Till::scan},
+        {QStringLiteral("pay"), {amount, QStringLiteral("CODE")}, 1, &Till::pay},
+        {QStringLiteral("refund"), {operationId, amount}, 0, &Till::refund},
+        {QStringLiteral("cancel"), {operationId, amount}, 0, &Till::cancel},
+        {QStringLiteral("defer"), {operationId, amount}, 0, &Till::defer},
+        {QStringLiteral("queue list"), {}, 0, &Till::queueList},
+        {QStringLiteral("queue run"), {}, 0, &Till::queueRun},
+        {QStringLiteral("card add"), {number}, 0, &Till::addCard},
+        {QStringLiteral("card delete"), {number}, 0, &Till::deleteCard},
+        {QStringLiteral("document cancel"), {}, 0, &Till::cancelDocument},
+        {QStringLiteral("status"), {operationId}, 0, &Till::orderStatus},
+        {QStringLiteral("params"), {}, 0, &Till::scanParams},
+        {QStringLiteral("message"), {QStringLiteral("KIND")}, 0, &Till::message},
     };
 }
 
-Till::~Till() = default;
+Till::Outcome Till::failure(const QString &message)
+{
+    Outcome outcome(QJsonObject{});
+    outcome.error = message;
+    return outcome;
+}
 
 int Till::run()
 {
@@ -122,15 +100,16 @@ int Till::run()
 
 bool Till::setUp(QString *errorMessage)
 {
-    auto *appender = m_options.logPath.isEmpty() ? new Log4Qt::StreamAppender
-                                                 : new Log4Qt::StreamAppender(m_options.logPath);
+    auto appender = m_options.logPath.isEmpty()
+                        ? std::make_unique<Log4Qt::StreamAppender>()
+                        : std::make_unique<Log4Qt::StreamAppender>(m_options.logPath);
     if (!appender->isOpen()) {
         *errorMessage = QStringLiteral("cannot write the log %1: %2")
                             .arg(m_options.logPath, appender->errorString());
-        delete appender;
         return false;
     }
-    Log4Qt::LogManager::addAppender(appender); // lives as long as the process
+    m_appender = std::move(appender);
+    Log4Qt::LogManager::addAppender(m_appender.get());
     Log4Qt::Level::Value level = Log4Qt::Level::Info;
     Log4Qt::Level::fromName(m_options.logLevel, &level);
     Log4Qt::LogManager::setThreshold(level);
@@ -149,34 +128,33 @@ bool Till::setUp(QString *errorMessage)
                 = QStringLiteral("cannot read the configuration %1").arg(m_options.configPath);
             return false;
         }
-        HostPaths::setOverride(PluginConfigPath, m_options.configPath);
+        HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath, m_options.configPath);
     }
 
-    auto *session = new Session;
+    auto session = std::make_unique<Session>();
     if (!m_options.receiptPath.isEmpty()
-        && !ReceiptFile::load(m_options.receiptPath, session, errorMessage)) {
-        delete session;
+        && !ReceiptFile::load(m_options.receiptPath, session.get(), errorMessage))
         return false;
-    }
-    Singleton<Session>::instance = session;
+    m_session = std::move(session);
+    Singleton<Session>::instance = m_session.get();
 
-    auto *queue = m_options.queuePath.isEmpty() ? new DBQueueBroker
-                                                : new DBQueueBroker(m_options.queuePath);
+    auto queue = m_options.queuePath.isEmpty()
+                     ? std::make_unique<DBQueueBroker>()
+                     : std::make_unique<DBQueueBroker>(m_options.queuePath);
     if (!queue->isOpen()) {
         *errorMessage = QStringLiteral("cannot open the queue %1: %2")
                             .arg(queue->databasePath(), queue->errorString());
-        delete queue;
         return false;
     }
-    Singleton<DBQueueBroker>::instance = queue;
+    m_queue = std::move(queue);
+    Singleton<DBQueueBroker>::instance = m_queue.get();
 
     const QString pluginPath
         = m_options.pluginPath.isEmpty() ? PluginHost::defaultPluginPath() : m_options.pluginPath;
     if (!m_plugin.load(pluginPath, errorMessage))
         return false;
 
-    // The till's own client of the service, configured as the plug-in's, for support queries.
-    m_client.reset(new zorvikcpqr::Interface);
+    m_client = std::make_unique<zorvikcpqr::Interface>();
     m_client->init();
     return true;
 }
@@ -236,12 +214,16 @@ std::optional<QJsonObject> Till::execute(const QStringList &words)
         fail(QStringLiteral("usage: %1").arg(shape.join(QLatin1Char(' '))));
         return std::nullopt;
     }
+    return reported((this->*command->run)(arguments));
+}
 
-    m_badInput = false;
-    const QJsonObject result = command->run(arguments);
-    if (m_badInput)
+std::optional<QJsonObject> Till::reported(const Outcome &outcome)
+{
+    if (!outcome.error.isEmpty()) {
+        fail(outcome.error);
         return std::nullopt;
-    return result;
+    }
+    return outcome.result;
 }
 
 void Till::print(const QJsonObject &result)
@@ -255,15 +237,14 @@ void Till::print(const QJsonObject &result)
 
 void Till::fail(const QString &message)
 {
-    m_badInput = true;
     m_err << "zorvik-till: " << message << '\n';
     m_err.flush();
 }
 
-QJsonObject Till::info() const
+Till::Outcome Till::info(const QStringList &)
 {
     const QJsonObject metaData = m_plugin.metaData();
-    const QSize picture = QImageReader(ScanPicture).size();
+    const QSize picture = QImageReader(zorvikcpqr::Constants::ScanPicturePath).size();
     BasicSbpProcessing *processing = m_plugin.processing();
     const QRegularExpression mask = processing->getScanQrParams().codePatterns.value(0);
     const QHash<QString, QString> headers = m_client->requestHeaders();
@@ -279,7 +260,7 @@ QJsonObject Till::info() const
         {QStringLiteral("apiKeySet"), !headers.value(QStringLiteral("api-key")).isEmpty()},
         {QStringLiteral("userTokenSet"), !headers.value(QStringLiteral("user-token")).isEmpty()},
     };
-    return {
+    return QJsonObject{
         {QStringLiteral("command"), QStringLiteral("info")},
         {QStringLiteral("iid"), metaData.value(QStringLiteral("IID"))},
         {QStringLiteral("className"), metaData.value(QStringLiteral("className"))},
@@ -294,7 +275,7 @@ QJsonObject Till::info() const
     };
 }
 
-QJsonObject Till::scan(const QStringList &arguments)
+Till::Outcome Till::scan(const QStringList &arguments)
 {
     const CpqrCheckResult check = m_plugin.processing()->processCpqr(arguments.at(0));
     // As a till does, the customer's cards of an accepted code go onto the receipt.
@@ -303,54 +284,50 @@ QJsonObject Till::scan(const QStringList &arguments)
         if (!document->containsCard(number))
             document->addCard(number);
     }
-    return {{QStringLiteral("command"), QStringLiteral("scan")},
-            {QStringLiteral("recognized"), check.recognized},
-            {QStringLiteral("accepted"), check.accepted},
-            {QStringLiteral("failureText"), textJson(check.failureText)},
-            {QStringLiteral("cardNumbers"), QJsonArray::fromStringList(check.cardNumbers)}};
+    return QJsonObject{
+        {QStringLiteral("command"), QStringLiteral("scan")},
+        {QStringLiteral("recognized"), check.recognized},
+        {QStringLiteral("accepted"), check.accepted},
+        {QStringLiteral("failureText"), textJson(check.failureText)},
+        {QStringLiteral("cardNumbers"), QJsonArray::fromStringList(check.cardNumbers)}};
 }
 
-QJsonObject Till::pay(const QStringList &arguments)
+Till::Outcome Till::pay(const QStringList &arguments)
 {
-    const std::optional<PaymentProcessingRequest> sale = paymentRequest(
-        PaymentProcessingRequest::Sale, arguments.at(0), QString(), arguments.value(1));
-    if (!sale)
-        return {};
-    return paymentJson(QStringLiteral("pay"),
-                       watched([&] { return m_plugin.processing()->payment(*sale); }));
+    return watchedPayment(
+        QStringLiteral("pay"),
+        paymentRequest(
+            PaymentProcessingRequest::Sale, arguments.at(0), QString(), arguments.value(1)),
+        &BasicSbpProcessing::payment);
 }
 
-QJsonObject Till::refund(const QStringList &arguments)
+Till::Outcome Till::refund(const QStringList &arguments)
 {
-    const std::optional<PaymentProcessingRequest> refund
-        = paymentRequest(PaymentProcessingRequest::Refund, arguments.at(1), arguments.at(0));
-    if (!refund)
-        return {};
-    return paymentJson(QStringLiteral("refund"),
-                       watched([&] { return m_plugin.processing()->payment(*refund); }));
+    return watchedPayment(
+        QStringLiteral("refund"),
+        paymentRequest(PaymentProcessingRequest::Refund, arguments.at(1), arguments.at(0)),
+        &BasicSbpProcessing::payment);
 }
 
-QJsonObject Till::cancel(const QStringList &arguments)
+Till::Outcome Till::cancel(const QStringList &arguments)
 {
-    const std::optional<PaymentProcessingRequest> cancellation
+    return watchedPayment(
+        QStringLiteral("cancel"),
+        paymentRequest(PaymentProcessingRequest::Sale, arguments.at(1), arguments.at(0)),
+        &BasicSbpProcessing::cancel);
+}
+
+Till::Outcome Till::defer(const QStringList &arguments)
+{
+    const Payment cancellation
         = paymentRequest(PaymentProcessingRequest::Sale, arguments.at(1), arguments.at(0));
-    if (!cancellation)
-        return {};
-    return paymentJson(QStringLiteral("cancel"),
-                       watched([&] { return m_plugin.processing()->cancel(*cancellation); }));
+    if (!cancellation.error.isEmpty())
+        return failure(cancellation.error);
+    m_plugin.processing()->cancelPaymentByQRCodeInQueue(cancellation.request);
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("defer")}};
 }
 
-QJsonObject Till::defer(const QStringList &arguments)
-{
-    const std::optional<PaymentProcessingRequest> cancellation
-        = paymentRequest(PaymentProcessingRequest::Sale, arguments.at(1), arguments.at(0));
-    if (!cancellation)
-        return {};
-    m_plugin.processing()->cancelPaymentByQRCodeInQueue(*cancellation);
-    return {{QStringLiteral("command"), QStringLiteral("defer")}};
-}
-
-QJsonObject Till::queueList() const
+Till::Outcome Till::queueList(const QStringList &)
 {
     QJsonArray messages;
     for (const QueuedMessage &queued : Singleton<DBQueueBroker>::instance->messages()) {
@@ -359,103 +336,102 @@ QJsonObject Till::queueList() const
                                     {QStringLiteral("message"), queued.message},
                                     {QStringLiteral("attempts"), queued.attempts}});
     }
-    return {{QStringLiteral("command"), QStringLiteral("queue list")},
-            {QStringLiteral("messages"), messages}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("queue list")},
+                       {QStringLiteral("messages"), messages}};
 }
 
-QJsonObject Till::queueRun()
+Till::Outcome Till::queueRun(const QStringList &)
 {
     BasicSbpProcessing *processing = m_plugin.processing();
     const DeliveryReport report = Singleton<DBQueueBroker>::instance->deliver(
-        CancelQueue,
+        zorvikcpqr::Constants::CancelQueue,
         [processing](const QVariantMap &message) {
             return processing->sendEnqueuedMessage(message);
         },
         DBQueueBroker::Scope::All);
-    return {{QStringLiteral("command"), QStringLiteral("queue run")},
-            {QStringLiteral("delivered"), report.delivered},
-            {QStringLiteral("failed"), report.failed}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("queue run")},
+                       {QStringLiteral("delivered"), report.delivered},
+                       {QStringLiteral("failed"), report.failed}};
 }
 
-QJsonObject Till::addCard(const QStringList &arguments)
+Till::Outcome Till::addCard(const QStringList &arguments)
 {
     Singleton<Session>::instance->getDocument()->addCard(arguments.at(0));
-    return {{QStringLiteral("command"), QStringLiteral("card add")}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("card add")}};
 }
 
-QJsonObject Till::deleteCard(const QStringList &arguments)
+Till::Outcome Till::deleteCard(const QStringList &arguments)
 {
     if (!Singleton<Session>::instance->getDocument()->removeCard(arguments.at(0))) {
-        fail(QStringLiteral("the receipt has no card %1").arg(arguments.at(0)));
-        return {};
+        return failure(QStringLiteral("the receipt has no card %1").arg(arguments.at(0)));
     }
     m_plugin.processing()->onCardDelete();
-    return {{QStringLiteral("command"), QStringLiteral("card delete")}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("card delete")}};
 }
 
-QJsonObject Till::cancelDocument()
+Till::Outcome Till::cancelDocument(const QStringList &)
 {
     m_plugin.processing()->onDocumentCancel();
-    return {{QStringLiteral("command"), QStringLiteral("document cancel")}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("document cancel")}};
 }
 
-QJsonObject Till::orderStatus(const QStringList &arguments) const
+Till::Outcome Till::orderStatus(const QStringList &arguments)
 {
     const zorvikcpqr::OperationResult status = m_client->operationResult(arguments.at(0));
     const bool failed
         = status.transportError || status.errorCode() != 0 || !status.errorText.isEmpty();
-    return {{QStringLiteral("command"), QStringLiteral("status")},
-            {QStringLiteral("status"), status.getStatus()},
-            {QStringLiteral("result"), status.result()},
-            {QStringLiteral("errorCode"), status.errorCode()},
-            {QStringLiteral("error"), textJson(failed ? status.getError() : tr::Tr())},
-            {QStringLiteral("cart"), status.getCart()}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("status")},
+                       {QStringLiteral("status"), status.getStatus()},
+                       {QStringLiteral("result"), status.result()},
+                       {QStringLiteral("errorCode"), status.errorCode()},
+                       {QStringLiteral("error"), textJson(failed ? status.getError() : tr::Tr())},
+                       {QStringLiteral("cart"), status.getCart()}};
 }
 
-QJsonObject Till::scanParams() const
+Till::Outcome Till::scanParams(const QStringList &)
 {
     const ScanQrParams params = m_plugin.processing()->getScanQrParams();
     QJsonArray patterns;
     for (const QRegularExpression &pattern : params.codePatterns)
         patterns.append(pattern.pattern());
-    return {{QStringLiteral("command"), QStringLiteral("params")},
-            {QStringLiteral("scanTitle"), textJson(params.scanTitle)},
-            {QStringLiteral("scanMessage"), textJson(params.scanMessage)},
-            {QStringLiteral("scanError"), textJson(params.scanError)},
-            {QStringLiteral("codePatterns"), patterns},
-            {QStringLiteral("imagePath"), params.imagePath},
-            {QStringLiteral("okButtonText"), textJson(params.okButtonText)},
-            {QStringLiteral("cancelButtonText"), textJson(params.cancelButtonText)}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("params")},
+                       {QStringLiteral("scanTitle"), textJson(params.scanTitle)},
+                       {QStringLiteral("scanMessage"), textJson(params.scanMessage)},
+                       {QStringLiteral("scanError"), textJson(params.scanError)},
+                       {QStringLiteral("codePatterns"), patterns},
+                       {QStringLiteral("imagePath"), params.imagePath},
+                       {QStringLiteral("okButtonText"), textJson(params.okButtonText)},
+                       {QStringLiteral("cancelButtonText"), textJson(params.cancelButtonText)}};
 }
 
-QJsonObject Till::message(const QStringList &arguments)
+Till::Outcome Till::message(const QStringList &arguments)
 {
     bool ok = false;
     const int kind = arguments.at(0).toInt(&ok);
     if (!ok) {
-        fail(QStringLiteral("KIND must be a whole number, not '%1'").arg(arguments.at(0)));
-        return {};
+        return failure(
+            QStringLiteral("KIND must be a whole number, not '%1'").arg(arguments.at(0)));
     }
     const tr::Tr defaultText(QStringLiteral("zorvikTillMessage"),
                              QStringLiteral("Сообщение кассы"));
     const tr::Tr text
         = m_plugin.processing()->getMessage(static_cast<sbp::MessageType>(kind), defaultText);
-    return {{QStringLiteral("command"), QStringLiteral("message")},
-            {QStringLiteral("kind"), kind},
-            {QStringLiteral("message"), textJson(text)}};
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("message")},
+                       {QStringLiteral("kind"), kind},
+                       {QStringLiteral("message"), textJson(text)}};
 }
 
-std::optional<PaymentProcessingRequest> Till::paymentRequest(PaymentProcessingRequest::Type type,
-                                                             const QString &amountText,
-                                                             const QString &operationId,
-                                                             const QString &paymentCode)
+Till::Payment Till::paymentRequest(PaymentProcessingRequest::Type type,
+                                   const QString &amountText,
+                                   const QString &operationId,
+                                   const QString &paymentCode)
 {
     bool ok = false;
     const qint64 amount = amountText.toLongLong(&ok);
     if (!ok || amount <= 0) {
-        fail(QStringLiteral("AMOUNT must be a positive whole number of kopecks, not '%1'")
-                 .arg(amountText));
-        return std::nullopt;
+        return {PaymentProcessingRequest(),
+                QStringLiteral("AMOUNT must be a positive whole number of kopecks, not '%1'")
+                    .arg(amountText)};
     }
     PaymentProcessingRequest request;
     request.type = type;
@@ -463,22 +439,25 @@ std::optional<PaymentProcessingRequest> Till::paymentRequest(PaymentProcessingRe
     request.operationId = operationId;
     request.paymentCode = paymentCode;
     request.valutCode = Roubles;
-    return request;
+    return {request, QString()};
 }
 
-PaymentProcessingResult Till::watched(const std::function<PaymentProcessingResult()> &operation)
+Till::Outcome
+Till::watchedPayment(const QString &command, const Payment &payment, PaymentOperation operation)
 {
+    if (!payment.error.isEmpty())
+        return failure(payment.error);
     const bool showProgress = !m_options.json && isatty(STDOUT_FILENO);
-    PaymentWatch watch(
-        m_plugin.processing(), m_options.interruptAfterSeconds, showProgress ? stdout : nullptr);
-    return operation();
-}
-
-QJsonObject Till::paymentJson(const QString &command, const PaymentProcessingResult &result) const
-{
-    return {{QStringLiteral("command"), command},
-            {QStringLiteral("status"), result.status},
-            {QStringLiteral("message"), textJson(result.message)},
-            {QStringLiteral("operationId"), result.operationId},
-            {QStringLiteral("additionalData"), result.additionalData}};
+    BasicSbpProcessing *processing = m_plugin.processing();
+    PaymentProcessingResult result;
+    {
+        PaymentWatch watch(
+            processing, m_options.interruptAfterSeconds, showProgress ? stdout : nullptr);
+        result = (processing->*operation)(payment.request);
+    }
+    return QJsonObject{{QStringLiteral("command"), command},
+                       {QStringLiteral("status"), result.status},
+                       {QStringLiteral("message"), textJson(result.message)},
+                       {QStringLiteral("operationId"), result.operationId},
+                       {QStringLiteral("additionalData"), result.additionalData}};
 }

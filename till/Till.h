@@ -9,12 +9,18 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include <functional>
+#include <memory>
 #include <optional>
 
 namespace zorvikcpqr {
 class Interface;
 }
+namespace Log4Qt {
+class Appender;
+}
+class BasicSbpProcessing;
+class DBQueueBroker;
+class Session;
 struct PaymentProcessingResult;
 
 // The host test bench: sets up the host services as a till has them, loads the plug-in and
@@ -39,47 +45,74 @@ public:
     void setInterruptAfter(double seconds) { m_options.interruptAfterSeconds = seconds; }
 
 private:
+    // What a command gives: its result, or what was wrong with its input.
+    struct Outcome
+    {
+        Outcome(const QJsonObject &result) // implicit: a command's result is its outcome
+            : result(result)
+        {}
+
+        QJsonObject result;
+        QString error; // empty when the command ran
+    };
+    using Handler = Outcome (Till::*)(const QStringList &arguments);
     struct Command
     {
         QString name;
         QStringList arguments; // their names, for the usage error
         int optionalArguments;
-        std::function<QJsonObject(const QStringList &)> run;
+        Handler run;
     };
+    // The host's request of a payment command, or what was wrong with its amount.
+    struct Payment
+    {
+        PaymentProcessingRequest request;
+        QString error;
+    };
+    using PaymentOperation
+        = PaymentProcessingResult (BasicSbpProcessing::*)(const PaymentProcessingRequest &);
 
+    static QList<Command> commands();
+    static Outcome failure(const QString &message);
     int runInteractive();
     int runCommand(const QStringList &words);
     const Command *findCommand(const QStringList &words, int *nameLength) const;
+    std::optional<QJsonObject> reported(const Outcome &outcome);
     void fail(const QString &message);
 
-    QJsonObject info() const;
-    QJsonObject scan(const QStringList &arguments);
-    QJsonObject pay(const QStringList &arguments);
-    QJsonObject refund(const QStringList &arguments);
-    QJsonObject cancel(const QStringList &arguments);
-    QJsonObject defer(const QStringList &arguments);
-    QJsonObject queueList() const;
-    QJsonObject queueRun();
-    QJsonObject addCard(const QStringList &arguments);
-    QJsonObject deleteCard(const QStringList &arguments);
-    QJsonObject cancelDocument();
-    QJsonObject orderStatus(const QStringList &arguments) const;
-    QJsonObject scanParams() const;
-    QJsonObject message(const QStringList &arguments);
+    Outcome info(const QStringList &);
+    Outcome scan(const QStringList &arguments);
+    Outcome pay(const QStringList &arguments);
+    Outcome refund(const QStringList &arguments);
+    Outcome cancel(const QStringList &arguments);
+    Outcome defer(const QStringList &arguments);
+    Outcome queueList(const QStringList &);
+    Outcome queueRun(const QStringList &);
+    Outcome addCard(const QStringList &arguments);
+    Outcome deleteCard(const QStringList &arguments);
+    Outcome cancelDocument(const QStringList &);
+    Outcome orderStatus(const QStringList &arguments);
+    Outcome scanParams(const QStringList &);
+    Outcome message(const QStringList &arguments);
 
-    // The host's request for AMOUNT kopecks; nothing (the error printed) for a bad amount.
-    std::optional<PaymentProcessingRequest> paymentRequest(PaymentProcessingRequest::Type type,
-                                                           const QString &amountText,
-                                                           const QString &operationId,
-                                                           const QString &paymentCode = QString());
-    PaymentProcessingResult watched(const std::function<PaymentProcessingResult()> &operation);
-    QJsonObject paymentJson(const QString &command, const PaymentProcessingResult &result) const;
+    // The request for AMOUNT kopecks.
+    static Payment paymentRequest(PaymentProcessingRequest::Type type,
+                                  const QString &amountText,
+                                  const QString &operationId,
+                                  const QString &paymentCode = QString());
+    // Runs the operation on the request while the payment watch runs.
+    Outcome
+    watchedPayment(const QString &command, const Payment &payment, PaymentOperation operation);
 
     TillOptions m_options;
-    PluginHost m_plugin;
-    QList<Command> m_commands;
+    const QList<Command> m_commands;
     QTextStream m_out;
     QTextStream m_err;
-    QScopedPointer<zorvikcpqr::Interface> m_client;
-    bool m_badInput = false;
+    // The host services this bench sets up; the plug-in reaches them through their singletons.
+    std::unique_ptr<Log4Qt::Appender> m_appender;
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<DBQueueBroker> m_queue;
+    // The bench's own client of the service, configured as the plug-in's, for support queries.
+    std::unique_ptr<zorvikcpqr::Interface> m_client;
+    PluginHost m_plugin;
 };

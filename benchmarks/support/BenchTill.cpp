@@ -1,5 +1,6 @@
 #include "BenchTill.h"
 
+#include "api/Constants.h"
 #include "api/Interface.h"
 
 #include "host/Config.h"
@@ -12,11 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-
-namespace {
-const QString PluginConfigPath
-    = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
-}
 
 BenchTill::BenchTill()
 {
@@ -77,7 +73,8 @@ BasicSbpProcessing *BenchTill::processing()
 
 std::unique_ptr<zorvikcpqr::Interface> BenchTill::createClient() const
 {
-    singletonInstance<Config>()->loadFile(PluginConfigPath, QStringLiteral("zorvikcpqr"));
+    singletonInstance<Config>()->loadFile(zorvikcpqr::Constants::ConfigPath,
+                                          QStringLiteral("zorvikcpqr"));
     auto client = std::make_unique<zorvikcpqr::Interface>();
     client->init();
     return client;
@@ -85,7 +82,7 @@ std::unique_ptr<zorvikcpqr::Interface> BenchTill::createClient() const
 
 void BenchTill::prepareHost(const QString &configPath, const QString &queuePath)
 {
-    HostPaths::setOverride(PluginConfigPath, configPath);
+    HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath, configPath);
     delete Singleton<Session>::instance;
     Singleton<Session>::instance = new Session;
     delete Singleton<DBQueueBroker>::instance;

@@ -17,7 +17,7 @@ public:
     struct Budget
     {
         std::string function; // the benchmark's name, e.g. "BM_SaleCart"
-        std::string args;     // its arguments as printed, e.g. "positions:100000"
+        std::string args;     // its arguments as printed, e.g. "positions:1000"
         std::string counter;  // the limited counter; empty for the wall time of an iteration
         double limit;         // the largest figure that holds (seconds for the wall time)
         std::string description;

@@ -24,6 +24,13 @@ public:
 
     void setCommentMask(const QString &mask) { commentMask = mask; }
 
+    // The cart of a payment for part of a receipt as JSON text, with the item's price members.
+    static QByteArray partialPaymentCart(const QByteArray &prices)
+    {
+        return R"({"items":[{"productId":"","quantity":{"count":1},"title":"Частичная оплата заказа",)"
+               + prices + "}]}";
+    }
+
     zorvikcpqr::RequestResult answer;
     mutable QList<SentRequest> sent;
 };

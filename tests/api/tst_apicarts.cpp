@@ -69,18 +69,13 @@ void CartsTest::saleCart_data()
     QTest::addColumn<double>("amount");
     QTest::addColumn<QByteArray>("cart");
 
-    const QByteArray partial100(
-        R"({"items":[{"productId":"","quantity":{"count":1},)"
-        R"("title":"Частичная оплата заказа","cost":100,"unit_price":100}]})");
-
     QTest::newRow("within half a kopeck, itemized")
         << QByteArray(R"([["123",1,"Чай",1,100.004]])") << 100.0
         << QByteArray(R"({"items":[{"productId":"123_1","quantity":{"count":1},"title":"Чай",)"
                       R"("cost":100,"unit_price":100}]})");
     QTest::newRow("exactly half a kopeck off, partial payment")
         << QByteArray(R"([["123",1,"Чай",1,0.005]])") << 0.0
-        << QByteArray(R"({"items":[{"productId":"","quantity":{"count":1},)"
-                      R"("title":"Частичная оплата заказа","cost":0,"unit_price":0}]})");
+        << RecordingInterface::partialPaymentCart(R"("cost":0,"unit_price":0)");
     QTest::newRow("unit price from unrounded values")
         << QByteArray(R"([["",12,"Сыр",1.5,100]])") << 100.0
         << QByteArray(R"({"items":[{"productId":"_12","quantity":{"count":1.5},"title":"Сыр",)"
@@ -106,7 +101,9 @@ void CartsTest::saleCart_data()
                       R"("cost":0,"unit_price":0}]})");
     QTest::newRow("empty receipt, nothing to pay")
         << QByteArray("[]") << 0.0 << QByteArray(R"({"items":[]})");
-    QTest::newRow("empty receipt, an amount to pay") << QByteArray("[]") << 100.0 << partial100;
+    QTest::newRow("empty receipt, an amount to pay")
+        << QByteArray("[]") << 100.0
+        << RecordingInterface::partialPaymentCart(R"("cost":100,"unit_price":100)");
 }
 
 void CartsTest::saleCart()

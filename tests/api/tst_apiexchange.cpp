@@ -1,6 +1,7 @@
 #include "LogCapture.h"
 #include "ScriptedRestClient.h"
 
+#include "api/Constants.h"
 #include "api/Interface.h"
 #include "host/Config.h"
 #include "host/HostPaths.h"
@@ -15,8 +16,6 @@
 using namespace zorvikcpqr;
 
 namespace {
-
-const QString configPath = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
 
 // The API client with its configuration set as a test needs it.
 class ConfiguredInterface : public Interface
@@ -63,7 +62,7 @@ private:
 void ExchangeTest::init()
 {
     QVERIFY(m_dir.isValid());
-    HostPaths::setOverride(configPath, m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
+    HostPaths::setOverride(Constants::ConfigPath, m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
     delete Singleton<Config>::instance;
     Singleton<Config>::instance = nullptr;
     MockFactory<RestClient>::setSubstitute(&m_client.emplace());
@@ -82,7 +81,7 @@ void ExchangeTest::writeConfig(const QByteArray &content)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
     file.close();
-    singletonInstance<Config>()->loadFile(configPath, QString());
+    singletonInstance<Config>()->loadFile(Constants::ConfigPath, QString());
 }
 
 void ExchangeTest::initWithoutFileUsesDefaults()

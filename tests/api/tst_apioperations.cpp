@@ -228,9 +228,8 @@ void OperationsTest::operationReturnChoosesTheRefundCart_data()
     QTest::addColumn<bool>("emptyReturnReceipt");
     QTest::addColumn<QByteArray>("refundCart");
 
-    const QByteArray partial(
-        R"({"items":[{"productId":"","quantity":{"count":1},)"
-        R"("title":"Частичная оплата заказа","itemPrice":50.5,"total":50.5}]})");
+    const QByteArray partial
+        = RecordingInterface::partialPaymentCart(R"("itemPrice":50.5,"total":50.5)");
     const QByteArray itemized(
         R"({"items":[{"productId":"4600001_1","quantity":{"count":2},"itemPrice":50,"total":100},)"
         R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})");

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and unpacks its Debian package, then loads the
-# plug-in from each with the installed till, as an integrator would.
+# Installs the build into a temporary prefix and unpacks its two Debian packages, then loads the
+# plug-in from each with the installed till, as an integrator would. The plug-in package must
+# hold only what a till needs, and every packaged binary must be stripped.
 set -euo pipefail
 build="$1"
 work="$(mktemp -d)"
@@ -15,9 +16,29 @@ check() {
     echo "ok: $till"
 }
 
+# Compares a package's files (paths below /usr, no architecture folder) with those given.
+expect_files() {
+    local package="$1"
+    shift
+    diff <(dpkg-deb -c "$package" | awk '$1 !~ /^d/ { print $6 }' \
+        | sed -E 's|^\./usr/||; s|^lib/[^/]*-linux-gnu/|lib/|' | sort) <(printf '%s\n' "$@")
+}
+
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 check "$work/prefix/bin/zorvik-till" "$work/prefix"
 
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
-dpkg-deb -x "$work"/package/zorvikcpqr_*.deb "$work/root"
+plugin=("$work"/package/zorvikcpqr_*.deb)
+tools=("$work"/package/zorvikcpqr-tools_*.deb)
+expect_files "${plugin[0]}" lib/zorvikcpqr/libzorvikcpqr.so \
+    share/zorvikcpqr/translations/zorvikcpqr_en.qm share/zorvikcpqr/zorvikcpqr.ini.example
+expect_files "${tools[0]}" bin/zorvik-sim bin/zorvik-till lib/zorvikcpqr-tools/libhostcore.so
+dpkg-deb -f "${tools[0]}" Depends | grep -q 'zorvikcpqr (= '
+
+for package in "${plugin[0]}" "${tools[0]}"; do
+    dpkg-deb -x "$package" "$work/root"
+done
+unstripped=$(find "$work/root/usr" -type f \( -path '*/bin/*' -o -name '*.so' \) \
+    -exec sh -c 'readelf -S "$1" | grep -q "\.debug_info"' sh {} \; -print)
+[ -z "$unstripped" ] || { echo "not stripped: $unstripped" >&2; exit 1; }
 check "$work/root/usr/bin/zorvik-till" "$work/root/usr"

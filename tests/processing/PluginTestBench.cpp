@@ -1,5 +1,7 @@
 #include "PluginTestBench.h"
 
+#include "api/Constants.h"
+
 #include "host/DBQueueBroker.h"
 #include "host/HostPaths.h"
 #include "host/ReceiptFile.h"
@@ -13,18 +15,14 @@
 #include <QJsonDocument>
 #include <QTest>
 
-namespace {
-const QString PluginConfigPath
-    = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
-}
-
 PluginTestBench::PluginTestBench(const zorviksim::SimulatorOptions &options)
     : m_simulator(std::make_unique<zorviksim::Simulator>(options))
     , m_loader(pluginPath())
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(m_simulator->start());
-    HostPaths::setOverride(PluginConfigPath, m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
+    HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath,
+                           m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
     delete Singleton<DBQueueBroker>::instance;
     Singleton<DBQueueBroker>::instance
         = new DBQueueBroker(m_dir.filePath(QStringLiteral("queue.sqlite")));
@@ -147,7 +145,7 @@ int PluginTestBench::runQueue(BasicSbpProcessing *processing)
 {
     return Singleton<DBQueueBroker>::instance
         ->deliver(
-            QStringLiteral("processing"),
+            zorvikcpqr::Constants::CancelQueue,
             [processing](const QVariantMap &message) {
                 return processing->sendEnqueuedMessage(message);
             },
@@ -157,7 +155,7 @@ int PluginTestBench::runQueue(BasicSbpProcessing *processing)
 
 int PluginTestBench::queuedMessages() const
 {
-    return Singleton<DBQueueBroker>::instance->messages(QStringLiteral("processing")).size();
+    return Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue).size();
 }
 
 QStringList PluginTestBench::logLines() const

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <thread>
 
+using Status = PaymentProcessingResult::Status;
+
 namespace {
 
 const QString StartSession = QStringLiteral("/cpqr/start_session");
@@ -78,7 +80,7 @@ void PaymentFlowsTest::paidAtStatusRequest()
 
     const PaymentProcessingResult result
         = processing->payment(request(PaymentProcessingRequest::Sale, 15050));
-    QCOMPARE(result.status, 0);
+    QCOMPARE(result.status, Status::Success);
     QVERIFY(result.message.isEmpty());
     const QJsonObject order = bench.order(result.operationId);
     QCOMPARE(order.value(QStringLiteral("state")).toString(), QStringLiteral("paid"));
@@ -109,21 +111,25 @@ void PaymentFlowsTest::paidAtStatusRequest()
 void PaymentFlowsTest::outcomes_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
     QTest::addColumn<bool>("orderRegistered");
     QTest::addColumn<int>("queued");
 
-    QTest::newRow("declined") << "ZVQR-DECLINE" << 1 << "zorvikCpqrPaymentDeclined" << true << 0;
+    QTest::newRow("declined") << "ZVQR-DECLINE" << Status::Failure << "zorvikCpqrPaymentDeclined"
+                              << true << 0;
     QTest::newRow("session refused")
-        << "ZVQR-SESSIONERR" << 1 << "zorvikCpqrError110" << false << 0;
-    QTest::newRow("order refused") << "ZVQR-ORDERERR" << 1 << "zorvikCpqrError131" << false << 0;
+        << "ZVQR-SESSIONERR" << Status::Failure << "zorvikCpqrError110" << false << 0;
+    QTest::newRow("order refused")
+        << "ZVQR-ORDERERR" << Status::Failure << "zorvikCpqrError131" << false << 0;
     QTest::newRow("status connection dropped")
-        << "ZVQR-DROPSTATUS1" << 1 << "restClientConnectionBroken" << true << 1;
-    QTest::newRow("status HTTP 500") << "ZVQR-HTML5001" << 1 << "restClientHttpError" << true << 1;
+        << "ZVQR-DROPSTATUS1" << Status::Failure << "restClientConnectionBroken" << true << 1;
+    QTest::newRow("status HTTP 500")
+        << "ZVQR-HTML5001" << Status::Failure << "restClientHttpError" << true << 1;
     // Answers that are not an order state count as "not paid yet": the next request decides.
-    QTest::newRow("status not JSON") << "ZVQR-NOTJSON1" << 0 << "" << true << 0;
-    QTest::newRow("status error envelope") << "ZVQR-STATUSERR1" << 0 << "" << true << 0;
+    QTest::newRow("status not JSON") << "ZVQR-NOTJSON1" << Status::Success << "" << true << 0;
+    QTest::newRow("status error envelope")
+        << "ZVQR-STATUSERR1" << Status::Success << "" << true << 0;
 }
 
 void PaymentFlowsTest::outcomes()
@@ -136,7 +142,7 @@ void PaymentFlowsTest::outcomes()
 
     const PaymentProcessingResult result
         = processing->payment(request(PaymentProcessingRequest::Sale, 15050, code));
-    QTEST(result.status, "status");
+    QTEST(Status(result.status), "status");
     QTEST(result.message.id(), "messageId");
     QCOMPARE(!result.operationId.isEmpty(), orderRegistered);
     QCOMPARE(bench.orders().size(), int(orderRegistered));
@@ -152,7 +158,7 @@ void PaymentFlowsTest::failedStatusRequestIsReturnedThroughQueue()
     // The lost answer reported the order paid: the queued cancellation must return the money.
     const PaymentProcessingResult result = processing->payment(
         request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-DROPSTATUS1")));
-    QCOMPARE(result.status, 1);
+    QCOMPARE(result.status, Status::Failure);
     QVERIFY(bench.logLines().contains(
         QStringLiteral("INFO Отмена оплаты %1 через очередь").arg(result.operationId)));
     QCOMPARE(bench.queuedMessages(), 1);
@@ -181,7 +187,7 @@ void PaymentFlowsTest::interruptionIsCancelledThroughQueue()
         request(PaymentProcessingRequest::Sale, 1000, QStringLiteral("ZVQR-NEVER")));
     cashier.join();
 
-    QCOMPARE(result.status, 2);
+    QCOMPARE(result.status, Status::Interrupted);
     QVERIFY(result.message.isEmpty());
     QVERIFY(result.additionalData.isEmpty());
     QVERIFY(!result.operationId.isEmpty());
@@ -210,7 +216,7 @@ void PaymentFlowsTest::itemizedPaymentAndItsRefund()
     bench.openReceipt(TwoPositions);
     const PaymentProcessingResult paid = processing->payment(
         request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-PAY1")));
-    QCOMPARE(paid.status, 0);
+    QCOMPARE(paid.status, Status::Success);
 
     // The customer brings back the bread: the return receipt holds that position alone.
     bench.openReceipt(QByteArray(
@@ -218,7 +224,7 @@ void PaymentFlowsTest::itemizedPaymentAndItsRefund()
                                                     "quantity": 1, "sum": 50.5}]})"));
     const PaymentProcessingResult refunded = processing->payment(
         request(PaymentProcessingRequest::Refund, 5050, QString(), paid.operationId));
-    QCOMPARE(refunded.status, 0);
+    QCOMPARE(refunded.status, Status::Success);
     QVERIFY(
         bench.logLines().contains(QStringLiteral("INFO Оплата в чеке возврата на сумму 50.50")));
 
@@ -240,7 +246,7 @@ void PaymentFlowsTest::partialPaymentAndItsRefund()
     bench.openReceipt(TwoPositions);
     const PaymentProcessingResult paid = processing->payment(
         request(PaymentProcessingRequest::Sale, 5000, QStringLiteral("ZVQR-PAY1")));
-    QCOMPARE(paid.status, 0);
+    QCOMPARE(paid.status, Status::Success);
     const QJsonArray saleItems = items(
         bench.requests(CreateOrder).value(0).json().value(QStringLiteral("cart")).toObject());
     QCOMPARE(saleItems.size(), 1);
@@ -250,7 +256,7 @@ void PaymentFlowsTest::partialPaymentAndItsRefund()
 
     const PaymentProcessingResult refunded = processing->cancel(
         request(PaymentProcessingRequest::Sale, 2000, QString(), paid.operationId));
-    QCOMPARE(refunded.status, 0);
+    QCOMPARE(refunded.status, Status::Success);
     const QJsonObject refundItem = items(bench.requests(OrderReturn)
                                              .value(0)
                                              .json()

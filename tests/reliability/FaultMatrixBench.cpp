@@ -1,5 +1,7 @@
 #include "FaultMatrixBench.h"
 
+#include "api/Constants.h"
+
 #include "host/DBQueueBroker.h"
 #include "host/Session.h"
 #include "host/payment/BasicSbpProcessing.h"
@@ -16,7 +18,6 @@
 namespace {
 
 const QString ApiKey = QStringLiteral("till-key-7f3a");
-const QString CancelQueue = QStringLiteral("processing");
 
 zorviksim::SimulatorOptions serviceOptions()
 {
@@ -91,7 +92,7 @@ void FaultMatrixBench::runQueue(int rounds)
 
 QList<QueuedMessage> FaultMatrixBench::queued() const
 {
-    return Singleton<DBQueueBroker>::instance->messages(CancelQueue);
+    return Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue);
 }
 
 QString FaultMatrixBench::settledOrders()

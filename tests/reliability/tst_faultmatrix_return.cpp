@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QTest>
 
+using Status = PaymentProcessingResult::Status;
+
 class FaultMatrixReturnTest : public QObject
 {
     Q_OBJECT
@@ -23,26 +25,27 @@ private Q_SLOTS:
 void FaultMatrixReturnTest::returnRequest_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
     QTest::addColumn<int>("attemptsLeft");
 
     // The service made the return; only its answer was lost. Every later attempt asks for the
     // whole amount again under a new refund id and is refused, as nothing is left to return:
     // the deferred cancellation never succeeds and stays queued, its attempts counted.
-    QTest::newRow("time-out") << "ZVQR-PAY1-RETURNSLOW1" << 1 << "restClientTimeout" << 2;
+    QTest::newRow("time-out") << "ZVQR-PAY1-RETURNSLOW1" << Status::Failure << "restClientTimeout"
+                              << 2;
     QTest::newRow("connection dropped")
-        << "ZVQR-PAY1-RETURNDROP1" << 1 << "restClientConnectionBroken" << 2;
+        << "ZVQR-PAY1-RETURNDROP1" << Status::Failure << "restClientConnectionBroken" << 2;
     QTest::newRow("HTTP 500 with HTML")
-        << "ZVQR-PAY1-RETURNHTML1" << 1 << "restClientHttpError" << 2;
+        << "ZVQR-PAY1-RETURNHTML1" << Status::Failure << "restClientHttpError" << 2;
     QTest::newRow("HTTP 502 without body")
-        << "ZVQR-PAY1-RETURNGATEWAY1" << 1 << "restClientHttpError" << 2;
+        << "ZVQR-PAY1-RETURNGATEWAY1" << Status::Failure << "restClientHttpError" << 2;
     QTest::newRow("oversized body")
-        << "ZVQR-PAY1-RETURNHUGE1" << 1 << "restClientResponseTooLarge" << 2;
+        << "ZVQR-PAY1-RETURNHUGE1" << Status::Failure << "restClientResponseTooLarge" << 2;
     // An unreadable answer with HTTP 200 carries no error: the return counts as accepted.
-    QTest::newRow("not JSON") << "ZVQR-PAY1-RETURNNOTJSON1" << 0 << "" << 0;
-    QTest::newRow("JSON array") << "ZVQR-PAY1-RETURNARRAY1" << 0 << "" << 0;
-    QTest::newRow("truncated JSON") << "ZVQR-PAY1-RETURNTRUNCATED1" << 0 << "" << 0;
+    QTest::newRow("not JSON") << "ZVQR-PAY1-RETURNNOTJSON1" << Status::Success << "" << 0;
+    QTest::newRow("JSON array") << "ZVQR-PAY1-RETURNARRAY1" << Status::Success << "" << 0;
+    QTest::newRow("truncated JSON") << "ZVQR-PAY1-RETURNTRUNCATED1" << Status::Success << "" << 0;
 }
 
 void FaultMatrixReturnTest::returnRequest()
@@ -51,10 +54,10 @@ void FaultMatrixReturnTest::returnRequest()
     QFETCH(int, attemptsLeft);
     FaultMatrixBench matrix;
     const PaymentProcessingResult paid = matrix.pay(code);
-    QCOMPARE(paid.status, 0);
+    QCOMPARE(paid.status, Status::Success);
 
     const PaymentProcessingResult cancelled = matrix.cancel(paid.operationId);
-    QTEST(cancelled.status, "status");
+    QTEST(Status(cancelled.status), "status");
     QTEST(cancelled.message.id(), "messageId");
     QVERIFY(matrix.queued().isEmpty());
     if (cancelled.status != 0)
@@ -79,12 +82,12 @@ void FaultMatrixReturnTest::lostAnswerOfPartialReturn()
 {
     FaultMatrixBench matrix;
     const PaymentProcessingResult paid = matrix.pay(QStringLiteral("ZVQR-PAY1-RETURNDROP1"));
-    QCOMPARE(paid.status, 0);
+    QCOMPARE(paid.status, Status::Success);
     matrix.bench().openReceipt(QByteArray(R"({"shopCode": 12, "cashCode": 3, "positions": [
         {"barcode": "461", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}]})"));
 
     const PaymentProcessingResult cancelled = matrix.cancel(paid.operationId, 5050);
-    QCOMPARE(cancelled.status, 1);
+    QCOMPARE(cancelled.status, Status::Failure);
     matrix.deferCancel(paid.operationId, 5050);
     matrix.runQueue(1);
 

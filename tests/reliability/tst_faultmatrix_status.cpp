@@ -11,6 +11,7 @@
 #include <thread>
 
 using Breakage = FaultMatrixBench::Breakage;
+using Status = PaymentProcessingResult::Status;
 
 class FaultMatrixStatusTest : public QObject
 {
@@ -27,27 +28,28 @@ private Q_SLOTS:
 void FaultMatrixStatusTest::statusWhilePaying_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
     QTest::addColumn<int>("queued");
     QTest::addColumn<QString>("settled");
 
     // The service paid the order at that request; only its answer was lost. The queued
     // cancellation returns the money the cashier was told was not taken.
-    QTest::newRow("time-out") << "ZVQR-PAY1-STATUSSLOW1" << 1 << "restClientTimeout" << 1
-                              << "paid+returned";
-    QTest::newRow("connection dropped")
-        << "ZVQR-PAY1-STATUSDROP1" << 1 << "restClientConnectionBroken" << 1 << "paid+returned";
-    QTest::newRow("HTTP 500 with HTML")
-        << "ZVQR-PAY1-STATUSHTML1" << 1 << "restClientHttpError" << 1 << "paid+returned";
-    QTest::newRow("HTTP 502 without body")
-        << "ZVQR-PAY1-STATUSGATEWAY1" << 1 << "restClientHttpError" << 1 << "paid+returned";
-    QTest::newRow("oversized body")
-        << "ZVQR-PAY1-STATUSHUGE1" << 1 << "restClientResponseTooLarge" << 1 << "paid+returned";
+    QTest::newRow("time-out") << "ZVQR-PAY1-STATUSSLOW1" << Status::Failure << "restClientTimeout"
+                              << 1 << "paid+returned";
+    QTest::newRow("connection dropped") << "ZVQR-PAY1-STATUSDROP1" << Status::Failure
+                                        << "restClientConnectionBroken" << 1 << "paid+returned";
+    QTest::newRow("HTTP 500 with HTML") << "ZVQR-PAY1-STATUSHTML1" << Status::Failure
+                                        << "restClientHttpError" << 1 << "paid+returned";
+    QTest::newRow("HTTP 502 without body") << "ZVQR-PAY1-STATUSGATEWAY1" << Status::Failure
+                                           << "restClientHttpError" << 1 << "paid+returned";
+    QTest::newRow("oversized body") << "ZVQR-PAY1-STATUSHUGE1" << Status::Failure
+                                    << "restClientResponseTooLarge" << 1 << "paid+returned";
     // An unreadable answer is no order state: the payment asks again and learns it is paid.
-    QTest::newRow("not JSON") << "ZVQR-PAY1-STATUSNOTJSON1" << 0 << "" << 0 << "paid";
-    QTest::newRow("JSON array") << "ZVQR-PAY1-STATUSARRAY1" << 0 << "" << 0 << "paid";
-    QTest::newRow("truncated JSON") << "ZVQR-PAY1-STATUSTRUNCATED1" << 0 << "" << 0 << "paid";
+    QTest::newRow("not JSON") << "ZVQR-PAY1-STATUSNOTJSON1" << Status::Success << "" << 0 << "paid";
+    QTest::newRow("JSON array") << "ZVQR-PAY1-STATUSARRAY1" << Status::Success << "" << 0 << "paid";
+    QTest::newRow("truncated JSON")
+        << "ZVQR-PAY1-STATUSTRUNCATED1" << Status::Success << "" << 0 << "paid";
 }
 
 void FaultMatrixStatusTest::statusWhilePaying()
@@ -56,7 +58,7 @@ void FaultMatrixStatusTest::statusWhilePaying()
     FaultMatrixBench matrix;
 
     const PaymentProcessingResult result = matrix.pay(code);
-    QTEST(result.status, "status");
+    QTEST(Status(result.status), "status");
     QTEST(result.message.id(), "messageId");
     QVERIFY(!result.operationId.isEmpty());
     QTEST(int(matrix.queued().size()), "queued");
@@ -87,7 +89,7 @@ void FaultMatrixStatusTest::serviceDownWhilePaying()
     const PaymentProcessingResult result = matrix.pay(QStringLiteral("ZVQR-PAY2"));
     outage.join();
 
-    QCOMPARE(result.status, 1);
+    QCOMPARE(result.status, Status::Failure);
     QCOMPARE(result.message.id(), QStringLiteral("restClientConnectionFailed"));
     QCOMPARE(matrix.queued().size(), 1);
 
@@ -116,11 +118,11 @@ void FaultMatrixStatusTest::statusBeforeReturn()
     QFETCH(Breakage, breakage);
     FaultMatrixBench matrix;
     const PaymentProcessingResult paid = matrix.pay(QStringLiteral("ZVQR-PAY1"));
-    QCOMPARE(paid.status, 0);
+    QCOMPARE(paid.status, Status::Success);
     matrix.setBreakage(breakage);
 
     const PaymentProcessingResult cancelled = matrix.cancel(paid.operationId);
-    QCOMPARE(cancelled.status, 1);
+    QCOMPARE(cancelled.status, Status::Failure);
     QTEST(cancelled.message.id(), "messageId");
     QVERIFY(matrix.queued().isEmpty());
 

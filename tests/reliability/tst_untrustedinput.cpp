@@ -17,6 +17,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using Status = PaymentProcessingResult::Status;
+
 namespace {
 
 const QString ApiKey = QStringLiteral("api-4b1d-7c2e-secret");
@@ -120,11 +122,11 @@ void UntrustedInputTest::secretsStayInTheConfiguration()
     QVERIFY(processing->processCpqr(QStringLiteral("ZVQR-PAY2")).accepted);
     const PaymentProcessingResult paid
         = processing->payment(sale(15050, QStringLiteral("ZVQR-PAY2")));
-    QCOMPARE(paid.status, 0);
-    QCOMPARE(processing->cancel(sale(15050, QString(), paid.operationId)).status, 0);
+    QCOMPARE(paid.status, Status::Success);
+    QCOMPARE(processing->cancel(sale(15050, QString(), paid.operationId)).status, Status::Success);
     const PaymentProcessingResult lost
         = processing->payment(sale(15050, QStringLiteral("ZVQR-DROPSTATUS1")));
-    QCOMPARE(lost.status, 1);
+    QCOMPARE(lost.status, Status::Failure);
     QCOMPARE(bench.runQueue(processing), 1);
 
     settings.insert(QStringLiteral("apiKey"), QString(QStringLiteral("stale-") + ApiKey));
@@ -249,12 +251,12 @@ bool UntrustedInputTest::openssl(const QString &command, const QString &subject)
 void UntrustedInputTest::httpsVerifiesTheServiceCertificate_data()
 {
     QTest::addColumn<QString>("trustedCertificates");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
 
-    QTest::newRow("system's authorities") << QString() << 1 << "restClientTlsError";
-    QTest::newRow("another authority") << "other-ca.pem" << 1 << "restClientTlsError";
-    QTest::newRow("the service's authority") << "ca.pem" << 0 << "";
+    QTest::newRow("system's authorities") << QString() << Status::Failure << "restClientTlsError";
+    QTest::newRow("another authority") << "other-ca.pem" << Status::Failure << "restClientTlsError";
+    QTest::newRow("the service's authority") << "ca.pem" << Status::Success << "";
 }
 
 void UntrustedInputTest::httpsVerifiesTheServiceCertificate()
@@ -273,7 +275,7 @@ void UntrustedInputTest::httpsVerifiesTheServiceCertificate()
 
     const PaymentProcessingResult result
         = processing->payment(sale(15050, QStringLiteral("ZVQR-PAY1")));
-    QTEST(result.status, "status");
+    QTEST(Status(result.status), "status");
     QTEST(result.message.id(), "messageId");
     // A service that cannot prove who it is learns nothing of the payment.
     QCOMPARE(bench.simulator().receivedRequests().isEmpty(), result.status != 0);
