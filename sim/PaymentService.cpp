@@ -21,30 +21,6 @@ ServiceReply unknownOrder()
     return ServiceReply::failure(ErrorCode::UnknownOrder, QStringLiteral("Заказ не найден"));
 }
 
-ServiceReply faultyAnswer(Scenario::AnswerFault fault)
-{
-    switch (fault) {
-    case Scenario::AnswerFault::ErrorEnvelope:
-        return ServiceReply::failure(ErrorCode::StatusUnavailable,
-                                     QStringLiteral("Статус заказа временно недоступен"));
-    case Scenario::AnswerFault::DroppedConnection:
-        return ServiceReply::broken(ServiceReply::Form::DroppedConnection);
-    case Scenario::AnswerFault::NotJson:
-        return ServiceReply::broken(ServiceReply::Form::NotJson);
-    case Scenario::AnswerFault::Html500:
-        return ServiceReply::broken(ServiceReply::Form::Html500);
-    case Scenario::AnswerFault::EmptyBadGateway:
-        return ServiceReply::broken(ServiceReply::Form::EmptyBadGateway);
-    case Scenario::AnswerFault::JsonArray:
-        return ServiceReply::broken(ServiceReply::Form::JsonArray);
-    case Scenario::AnswerFault::TruncatedJson:
-        return ServiceReply::broken(ServiceReply::Form::TruncatedJson);
-    case Scenario::AnswerFault::Oversized:
-        break;
-    }
-    return ServiceReply::broken(ServiceReply::Form::Oversized);
-}
-
 // Why the request is refused: a member missing or mistyped, or a cost that is no positive whole
 // number of kopecks. Nothing when it is fine; the cost is then in costKopecks.
 std::optional<ServiceReply> refusalOf(const RequestReader &reader, double cost, qint64 *costKopecks)
@@ -161,7 +137,8 @@ ServiceReply PaymentService::spoil(const ServiceReply &reply,
                                    int request) const
 {
     const auto fault = faults.answers.constFind(request);
-    const ServiceReply spoilt = fault != faults.answers.cend() ? faultyAnswer(*fault) : reply;
+    const ServiceReply spoilt
+        = fault != faults.answers.cend() ? ServiceReply::spoilt(*fault) : reply;
     return faults.slowRequests.contains(request) ? spoilt.delayedBy(m_slowAnswerDelay) : spoilt;
 }
 

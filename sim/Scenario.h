@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/AnswerFault.h"
+
 #include <QJsonObject>
 #include <QMap>
 #include <QSet>
@@ -12,18 +14,6 @@ namespace zorviksim {
 struct Scenario
 {
     enum class Outcome { Paid, Declined, Undecided };
-    // What replaces the answer of one request; the request is carried out all the same.
-    enum class AnswerFault {
-        ErrorEnvelope,
-        DroppedConnection,
-        NotJson,
-        Html500,
-        EmptyBadGateway,
-        JsonArray,
-        TruncatedJson,
-        Oversized,
-    };
-
     // The spoilt answers of one kind of exchange, by request number counted from 1: order
     // creations per session, status requests and returns per order.
     struct StageFaults

@@ -8,7 +8,6 @@ namespace {
 
 const QString CodePrefix = QStringLiteral("ZVQR");
 
-using AnswerFault = Scenario::AnswerFault;
 using StageFaults = Scenario::StageFaults;
 
 // One scenario word. Counted words take a request number; the others take none.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/HttpServer.h"
 #include "sim/PaymentService.h"
 #include "sim/ReceivedRequest.h"
 #include "sim/RequestJournal.h"
@@ -11,15 +12,7 @@
 #include <QList>
 #include <QString>
 
-#include <atomic>
 #include <memory>
-#include <thread>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace zorviksim {
 
@@ -54,19 +47,15 @@ public:
     QJsonObject state() { return m_service.state(); }
 
 private:
-    void handle(const httplib::Request &request, httplib::Response &response);
+    HttpAnswer handle(const ReceivedRequest &request);
     ServiceReply answer(const ReceivedRequest &request);
     bool isAuthorised(const ReceivedRequest &request) const;
-    std::unique_ptr<httplib::Server> createServer() const;
-    void waitUntilListening() const;
 
     const SimulatorOptions m_options;
     PaymentService m_service;
     RequestJournal m_journal;
     StopSignal m_stopSignal;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_listener;
-    std::atomic<bool> m_listenEnded{false};
+    std::unique_ptr<HttpServer> m_server;
     QString m_host;
     quint16 m_port = 0;
 };

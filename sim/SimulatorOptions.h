@@ -18,8 +18,7 @@ struct SimulatorOptions
     // How late the answers of the "slow" scenario words arrive.
     std::chrono::milliseconds slowAnswerDelay{std::chrono::seconds(3)};
     // When both are set, the simulator serves HTTPS with this certificate chain and private key
-    // (PEM files). A TLS connection cannot be left without an answer the way a plain one is: a
-    // dropped connection is answered with HTTP 200 and an empty body instead.
+    // (PEM files).
     QString tlsCertificateFile;
     QString tlsPrivateKeyFile;
 };

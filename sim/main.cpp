@@ -140,8 +140,7 @@ int main(int argc, char *argv[])
         QStringLiteral("3"));
     const QCommandLineOption tlsCertificateOption(
         QStringLiteral("tls-cert"),
-        QStringLiteral("Serve HTTPS with this certificate chain (PEM file); needs --tls-key. A "
-                       "dropped connection is then answered with an empty HTTP 200."),
+        QStringLiteral("Serve HTTPS with this certificate chain (PEM file); needs --tls-key."),
         QStringLiteral("file"));
     const QCommandLineOption tlsKeyOption(
         QStringLiteral("tls-key"),

@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -49,7 +51,7 @@ class ServiceClient
 {
 public:
     explicit ServiceClient(const Simulator &simulator, httplib::Headers headers = {})
-        : m_port(simulator.port())
+        : m_baseUrl(simulator.baseUrl().chopped(1).toStdString())
         , m_headers(std::move(headers))
     {}
 
@@ -107,12 +109,13 @@ public:
 private:
     httplib::Client client() const
     {
-        httplib::Client client("127.0.0.1", m_port);
+        httplib::Client client(m_baseUrl);
+        client.enable_server_certificate_verification(false);
         client.set_read_timeout(m_readTimeout);
         return client;
     }
 
-    quint16 m_port;
+    std::string m_baseUrl;
     httplib::Headers m_headers;
     std::chrono::milliseconds m_readTimeout = 5s;
 };
@@ -124,6 +127,7 @@ class TestSimulator : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init() { startSimulator(); }
     void cleanup() { m_simulator.reset(); }
 
@@ -150,14 +154,43 @@ private:
     QJsonValue order(const QString &transaction, const QString &field) const;
 
     std::unique_ptr<Simulator> m_simulator;
+    QTemporaryDir m_dir;
 };
+
+// A certificate of its own for the HTTPS rows.
+void TestSimulator::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QProcess openssl;
+    openssl.setWorkingDirectory(m_dir.path());
+    openssl.start("openssl",
+                  {"req",
+                   "-x509",
+                   "-newkey",
+                   "ec",
+                   "-pkeyopt",
+                   "ec_paramgen_curve:prime256v1",
+                   "-nodes",
+                   "-days",
+                   "2",
+                   "-subj",
+                   "/CN=127.0.0.1",
+                   "-keyout",
+                   "server.key",
+                   "-out",
+                   "server.pem"});
+    QVERIFY(openssl.waitForFinished(60000));
+    QCOMPARE(openssl.exitCode(), 0);
+}
 
 void TestSimulator::startSimulator(const SimulatorOptions &options)
 {
     m_simulator = std::make_unique<Simulator>(options);
     QVERIFY(m_simulator->start());
     QCOMPARE(m_simulator->baseUrl(),
-             QStringLiteral("http://127.0.0.1:%1/").arg(m_simulator->port()));
+             QStringLiteral("%1://127.0.0.1:%2/")
+                 .arg(options.tlsCertificateFile.isEmpty() ? "http" : "https")
+                 .arg(m_simulator->port()));
 }
 
 QJsonValue TestSimulator::order(const QString &transaction, const QString &field) const
@@ -433,11 +466,16 @@ void TestSimulator::statusFaults_data()
     QTest::addColumn<int>("faultyRequest");
     QTest::addColumn<int>("httpStatus"); // 0: no answer at all
     QTest::addColumn<QString>("contentType");
+    QTest::addColumn<bool>("overTls");
 
-    QTest::newRow("error envelope") << "ZVQR-PAY3-STATUSERR2" << 2 << 200 << "application/json";
-    QTest::newRow("dropped connection") << "ZVQR-PAY3-DROPSTATUS1" << 1 << 0 << "";
-    QTest::newRow("not JSON") << "ZVQR-PAY3-NOTJSON2" << 2 << 200 << "text/plain";
-    QTest::newRow("HTML error page") << "ZVQR-PAY3-HTML5001" << 1 << 500 << "text/html";
+    QTest::newRow("error envelope")
+        << "ZVQR-PAY3-STATUSERR2" << 2 << 200 << "application/json" << false;
+    QTest::newRow("dropped connection") << "ZVQR-PAY3-DROPSTATUS1" << 1 << 0 << "" << false;
+    QTest::newRow("not JSON") << "ZVQR-PAY3-NOTJSON2" << 2 << 200 << "text/plain" << false;
+    QTest::newRow("HTML error page") << "ZVQR-PAY3-HTML5001" << 1 << 500 << "text/html" << false;
+    QTest::newRow("dropped connection, HTTPS") << "ZVQR-PAY3-STATUSDROP2" << 2 << 0 << "" << true;
+    QTest::newRow("bad gateway, HTTPS")
+        << "ZVQR-PAY3-STATUSGATEWAY1" << 1 << 502 << "text/plain" << true;
 }
 
 // The faulty request counts all the same: the order is paid at the third one.
@@ -447,7 +485,14 @@ void TestSimulator::statusFaults()
     QFETCH(int, faultyRequest);
     QFETCH(int, httpStatus);
     QFETCH(QString, contentType);
+    QFETCH(bool, overTls);
 
+    if (overTls) {
+        SimulatorOptions options;
+        options.tlsCertificateFile = m_dir.filePath("server.pem");
+        options.tlsPrivateKeyFile = m_dir.filePath("server.key");
+        startSimulator(options);
+    }
     const ServiceClient client(*m_simulator);
     client.createOrder(code, "order-1", 10);
     for (int request = 1; request <= 3; ++request) {
