@@ -15,6 +15,8 @@ QString outcomeName(Scenario::Outcome outcome)
         return QStringLiteral("paid");
     case Scenario::Outcome::Declined:
         return QStringLiteral("declined");
+    case Scenario::Outcome::Manual:
+        return QStringLiteral("manual");
     case Scenario::Outcome::Undecided:
         break;
     }
@@ -52,7 +54,7 @@ void insertStageFaults(QJsonObject &json, const QString &stage, const Scenario::
 QJsonObject Scenario::toJson() const
 {
     QJsonObject json{{QStringLiteral("outcome"), outcomeName(outcome)}};
-    if (outcome != Outcome::Undecided)
+    if (outcome == Outcome::Paid || outcome == Outcome::Declined)
         json.insert(QStringLiteral("atStatusRequest"), outcomeAtStatusRequest);
     insertFlag(json, QStringLiteral("refuseSession"), refuseSession);
     insertFlag(json, QStringLiteral("manyLoyaltyIds"), manyLoyaltyIds);

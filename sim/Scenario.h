@@ -13,7 +13,9 @@ namespace zorviksim {
 // chosen by the scanned payment code (see ScenarioParser).
 struct Scenario
 {
-    enum class Outcome { Paid, Declined, Undecided };
+    // Manual: the customer's phone decides, from the page or its endpoint.
+    enum class Outcome { Paid, Declined, Undecided, Manual };
+    enum class Stage { Order, Status, Return };
     // The spoilt answers of one kind of exchange, by request number counted from 1: order
     // creations per session, status requests and returns per order.
     struct StageFaults

@@ -1,5 +1,6 @@
 #include "sim/Simulator.h"
 
+#include <QFile>
 #include <QJsonDocument>
 
 #include <optional>
@@ -13,18 +14,76 @@ const QString ResultPath = QStringLiteral("/cpqr/operation/result");
 
 using Operation = ServiceReply (PaymentService::*)(const QJsonObject &);
 
+enum class Access { Credentials, Open };
+
 struct PostEndpoint
 {
     const char *path;
     Operation operation;
+    Access access;
 };
 
 const PostEndpoint PostEndpoints[] = {
-    {"/cpqr/start_session", &PaymentService::startSession},
-    {"/cpqr/operation/create", &PaymentService::createOrder},
-    {"/cpqr/operation/cancel", &PaymentService::cancelOrder},
-    {"/cpqr/operation/return", &PaymentService::returnOrder},
+    {"/cpqr/start_session", &PaymentService::startSession, Access::Credentials},
+    {"/cpqr/operation/create", &PaymentService::createOrder, Access::Credentials},
+    {"/cpqr/operation/cancel", &PaymentService::cancelOrder, Access::Credentials},
+    {"/cpqr/operation/return", &PaymentService::returnOrder, Access::Credentials},
+    // The sandbox's controls, as the page and scripts use them.
+    {"/sim/phone", &PaymentService::decideByPhone, Access::Open},
+    {"/sim/fault", &PaymentService::armFault, Access::Open},
 };
+
+struct PageFile
+{
+    const char *path;
+    const char *resource;
+    const char *contentType;
+};
+
+const PageFile PageFiles[] = {
+    {"/", ":/sim/page/index.html", "text/html; charset=utf-8"},
+    {"/sim/page.css", ":/sim/page/page.css", "text/css; charset=utf-8"},
+    {"/sim/page.js", ":/sim/page/page.js", "text/javascript; charset=utf-8"},
+};
+
+// The page loads nothing but its own files, and no script but its own runs.
+const QByteArray PagePolicy = "default-src 'none'; script-src 'self'; style-src 'self'; "
+                              "connect-src 'self'; base-uri 'none'; form-action 'none'";
+
+std::optional<HttpAnswer> pageFile(const ReceivedRequest &request)
+{
+    if (request.method != QLatin1String("GET"))
+        return std::nullopt;
+    for (const PageFile &file : PageFiles) {
+        QFile resource(QLatin1String(file.resource));
+        if (request.path == QLatin1String(file.path) && resource.open(QIODevice::ReadOnly)) {
+            return HttpAnswer{
+                200,
+                file.contentType,
+                resource.readAll(),
+                {{"Content-Security-Policy", PagePolicy}, {"Cache-Control", "no-store"}},
+                false};
+        }
+    }
+    return std::nullopt;
+}
+
+const PostEndpoint *postEndpoint(const ReceivedRequest &request)
+{
+    if (request.method != QLatin1String("POST"))
+        return nullptr;
+    for (const PostEndpoint &endpoint : PostEndpoints) {
+        if (request.path == QLatin1String(endpoint.path))
+            return &endpoint;
+    }
+    return nullptr;
+}
+
+// "latest=N" of the state's query: only the latest N of each list, and the latest requests.
+qsizetype latestParameter(const ReceivedRequest &request)
+{
+    return qMax(0, request.query.queryItemValue(QStringLiteral("latest")).toInt());
+}
 
 std::optional<QJsonObject> jsonObject(const QByteArray &body)
 {
@@ -44,7 +103,7 @@ bool headerMatches(const ReceivedRequest &request, const char *name, const QStri
 
 Simulator::Simulator(const SimulatorOptions &options)
     : m_options(options)
-    , m_service(options.orderExpiry, options.slowAnswerDelay)
+    , m_service(options)
 {}
 
 Simulator::~Simulator()
@@ -91,10 +150,22 @@ QString Simulator::baseUrl() const
     return QStringLiteral("%1://%2:%3/").arg(scheme, host).arg(m_port);
 }
 
+QJsonObject Simulator::state(qsizetype latest)
+{
+    QJsonObject state = m_service.state(latest);
+    if (latest > 0)
+        state.insert(QStringLiteral("requests"), m_journal.latest(latest));
+    return state;
+}
+
+// The page's own requests stay out of the journal: it polls the state every second.
 HttpAnswer Simulator::handle(const ReceivedRequest &request)
 {
-    m_journal.append(request);
+    if (const std::optional<HttpAnswer> page = pageFile(request))
+        return *page;
     const ServiceReply reply = answer(request);
+    if (request.path != StatePath)
+        m_journal.append(request, reply);
     if (reply.delay().count() > 0)
         m_stopSignal.wait(reply.delay());
     return {reply.httpStatus(), reply.contentType(), reply.body(), {}, reply.dropsConnection()};
@@ -104,8 +175,9 @@ ServiceReply Simulator::answer(const ReceivedRequest &request)
 {
     const bool isGet = request.method == QLatin1String("GET");
     if (isGet && request.path == StatePath)
-        return ServiceReply::json(m_service.state());
-    if (!isAuthorised(request)) {
+        return ServiceReply::json(state(latestParameter(request)));
+    const PostEndpoint *endpoint = postEndpoint(request);
+    if ((!endpoint || endpoint->access == Access::Credentials) && !isAuthorised(request)) {
         return ServiceReply::failure(ErrorCode::Unauthorized,
                                      QStringLiteral("Доступ запрещён: неверный api-key или "
                                                     "user-token"),
@@ -115,19 +187,15 @@ ServiceReply Simulator::answer(const ReceivedRequest &request)
         return m_service.orderResult(
             request.query.queryItemValue(QStringLiteral("client_transaction"), QUrl::FullyDecoded));
     }
-    if (request.method == QLatin1String("POST")) {
-        for (const PostEndpoint &endpoint : PostEndpoints) {
-            if (request.path != QLatin1String(endpoint.path))
-                continue;
-            const std::optional<QJsonObject> body = jsonObject(request.body);
-            if (!body) {
-                return ServiceReply::failure(ErrorCode::InvalidRequest,
-                                             QStringLiteral("Некорректный запрос: тело не "
-                                                            "является объектом JSON"),
-                                             400);
-            }
-            return (m_service.*endpoint.operation)(*body);
+    if (endpoint) {
+        const std::optional<QJsonObject> body = jsonObject(request.body);
+        if (!body) {
+            return ServiceReply::failure(ErrorCode::InvalidRequest,
+                                         QStringLiteral("Некорректный запрос: тело не "
+                                                        "является объектом JSON"),
+                                         400);
         }
+        return (m_service.*endpoint->operation)(*body);
     }
     return ServiceReply::failure(
         ErrorCode::UnknownEndpoint,

@@ -19,7 +19,10 @@ namespace zorviksim {
 // A stand-in for the Zorvik payment service that answers over real HTTP from its own threads:
 // quick-pay sessions, orders, their status, cancellation and returns, with the misbehaviour
 // that the scanned payment code asks for (see ScenarioParser). Besides the service's endpoints
-// it serves GET "/sim/state", the state() snapshot, without asking for credentials.
+// it serves, without asking for credentials, the sandbox: the page at "/" that shows the state
+// and acts as the customer's phone, GET "/sim/state" (the state() snapshot), and the controls
+// POST "/sim/phone" (PaymentService::decideByPhone) and POST "/sim/fault"
+// (PaymentService::armFault).
 //
 // start() and stop() belong to the thread that owns the simulator; everything else may be
 // called from any thread while it runs.
@@ -42,9 +45,11 @@ public:
     // "http://host:port/" ("https://" with TLS), the base address a client is configured with.
     QString baseUrl() const;
 
+    // The latest RequestJournal::Capacity requests but those of the page and "/sim/state".
     QList<ReceivedRequest> receivedRequests() const { return m_journal.entries(); }
-    // Sessions, orders and returns as "/sim/state" serves them.
-    QJsonObject state() { return m_service.state(); }
+    // Sessions, orders and returns as "/sim/state" serves them; with latest > 0 only the latest
+    // of each, and the latest requests, as "/sim/state?latest=N" serves them to the page.
+    QJsonObject state(qsizetype latest = 0);
 
 private:
     HttpAnswer handle(const ReceivedRequest &request);

@@ -146,6 +146,8 @@ private Q_SLOTS:
     void credentials();
     void statusFaults_data();
     void statusFaults();
+    void sandboxControls_data();
+    void sandboxControls();
     void slowAnswerIsCarriedOutAndStopCutsItShort();
     void busyPortIsRefused();
 
@@ -509,6 +511,82 @@ void TestSimulator::statusFaults()
         QCOMPARE(QJsonDocument::fromJson(answer.body).isObject(), isEnvelope);
     }
     QCOMPARE(order("order-1", "statusRequests"), 3);
+}
+
+void TestSimulator::sandboxControls_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("manual");             // every order waits for the phone
+    QTest::addColumn<QByteArrayList>("controls"); // "METHOD PATH [BODY]" on order-1
+    QTest::addColumn<int>("codeError");           // of the last control
+    QTest::addColumn<QStringList>("outcomes");    // of the status requests that follow
+
+    const auto phone = [](const char *state) -> QByteArray {
+        return QByteArray(R"(POST /sim/phone {"client_transaction": "order-1", "state": ")") + state
+               + R"("})";
+    };
+    const auto fault = [](const char *stage, const char *word) -> QByteArray {
+        return QByteArray(R"(POST /sim/fault {"stage": ")") + stage + R"(", "fault": ")" + word
+               + R"("})";
+    };
+    QTest::newRow("waits for the phone") << "ZVQR-MANUAL" << false << QByteArrayList{} << 0
+                                         << QStringList{"registered", "registered"};
+    QTest::newRow("paid by phone") << "ZVQR-MANUAL" << false << QByteArrayList{phone("paid")} << 0
+                                   << QStringList{"paid", "paid"};
+    QTest::newRow("declined by phone, every code manual")
+        << "ZVQR-PAY1" << true << QByteArrayList{phone("declined")} << 0 << QStringList{"declined"};
+    QTest::newRow("decided once") << "ZVQR-MANUAL" << false
+                                  << QByteArrayList{phone("paid"), phone("declined")} << 170
+                                  << QStringList{"paid"};
+    QTest::newRow("unknown state") << "ZVQR-MANUAL" << false << QByteArrayList{phone("expired")}
+                                   << 100 << QStringList{"registered"};
+    QTest::newRow("unknown order")
+        << "ZVQR-MANUAL" << false
+        << QByteArrayList{R"(POST /sim/phone {"client_transaction": "other", "state": "paid"})"}
+        << 140 << QStringList{"registered"};
+    QTest::newRow("phone only by POST")
+        << "ZVQR-MANUAL" << false << QByteArrayList{"GET /sim/phone"} << 404
+        << QStringList{"registered"};
+    QTest::newRow("fault spoils the next answer only")
+        << "ZVQR-PAY2" << false << QByteArrayList{fault("status", "HTML")} << 0
+        << QStringList{"HTTP 500", "paid", "paid"};
+    QTest::newRow("fault of another stage")
+        << "ZVQR" << false << QByteArrayList{fault("return", "DROP")} << 0 << QStringList{"paid"};
+    QTest::newRow("fault taken back")
+        << "ZVQR" << false << QByteArrayList{fault("status", "DROP"), fault("status", "")} << 0
+        << QStringList{"paid"};
+    QTest::newRow("unknown fault word")
+        << "ZVQR" << false << QByteArrayList{fault("status", "BOOM")} << 100 << QStringList{"paid"};
+}
+
+void TestSimulator::sandboxControls()
+{
+    QFETCH(bool, manual);
+    QFETCH(QByteArrayList, controls);
+    QFETCH(QStringList, outcomes);
+
+    SimulatorOptions options;
+    options.manual = manual;
+    startSimulator(options);
+    const ServiceClient client(*m_simulator);
+    QFETCH(QString, code);
+    client.createOrder(code, "order-1", 10);
+    int codeError = 0;
+    for (const QByteArray &control : std::as_const(controls)) {
+        const QByteArrayList parts = control.split(' ');
+        const QByteArray body = control.mid(parts.at(0).size() + parts.at(1).size() + 2);
+        const Answer answer = parts.at(0) == "POST"
+                                  ? client.postRaw(parts.at(1).toStdString(), body)
+                                  : client.get(parts.at(1).toStdString());
+        codeError = answer.codeError();
+    }
+    QTEST(codeError, "codeError");
+    for (const QString &expected : std::as_const(outcomes)) {
+        const Answer answer = client.status("order-1");
+        QCOMPARE(answer.httpStatus == 200 ? answer.orderOutcome()
+                                          : QStringLiteral("HTTP %1").arg(answer.httpStatus),
+                 expected);
+    }
 }
 
 void TestSimulator::slowAnswerIsCarriedOutAndStopCutsItShort()
