@@ -189,7 +189,12 @@ ServiceReply Simulator::answer(const ReceivedRequest &request)
     }
     if (endpoint) {
         const std::optional<QJsonObject> body = jsonObject(request.body);
-        if (!body) {
+        // A page of another site can post plain text here without the browser asking first,
+        // but not JSON.
+        const bool crossSiteSafe
+            = endpoint->access == Access::Credentials
+              || request.header(QStringLiteral("Content-Type")).startsWith(u"application/json");
+        if (!body || !crossSiteSafe) {
             return ServiceReply::failure(ErrorCode::InvalidRequest,
                                          QStringLiteral("Некорректный запрос: тело не "
                                                         "является объектом JSON"),

@@ -95,8 +95,8 @@ QString sandboxHelp()
         "WORD}\n"
         "                         spoils the next answer of the stage with a FAULT word below;\n"
         "                         \"fault\": \"\" takes it back\n"
-        "The POST endpoints take a JSON object; they answer with what they did, or with the\n"
-        "error envelope and nothing changed.\n\n");
+        "The POST endpoints take a JSON object as application/json; they answer with what they\n"
+        "did, or with the error envelope and nothing changed.\n\n");
 }
 
 void ignoreSignal(int) {}

@@ -57,9 +57,11 @@ public:
 
     void setReadTimeout(std::chrono::milliseconds timeout) { m_readTimeout = timeout; }
 
-    Answer postRaw(const std::string &path, const QByteArray &body) const
+    Answer postRaw(const std::string &path,
+                   const QByteArray &body,
+                   const char *contentType = "application/json") const
     {
-        return Answer(client().Post(path, m_headers, body.toStdString(), "application/json"));
+        return Answer(client().Post(path, m_headers, body.toStdString(), contentType));
     }
     Answer post(const std::string &path, const QJsonObject &body) const
     {
@@ -516,10 +518,11 @@ void TestSimulator::statusFaults()
 void TestSimulator::sandboxControls_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<bool>("manual");             // every order waits for the phone
-    QTest::addColumn<QByteArrayList>("controls"); // "METHOD PATH [BODY]" on order-1
-    QTest::addColumn<int>("codeError");           // of the last control
-    QTest::addColumn<QStringList>("outcomes");    // of the status requests that follow
+    QTest::addColumn<bool>("manual"); // every order waits for the phone
+    // "METHOD PATH [BODY]" on order-1; POST-TEXT posts the body as plain text.
+    QTest::addColumn<QByteArrayList>("controls");
+    QTest::addColumn<int>("codeError");        // of the last control
+    QTest::addColumn<QStringList>("outcomes"); // of the status requests that follow
 
     const auto phone = [](const char *state) -> QByteArray {
         return QByteArray(R"(POST /sim/phone {"client_transaction": "order-1", "state": ")") + state
@@ -544,6 +547,9 @@ void TestSimulator::sandboxControls_data()
         << "ZVQR-MANUAL" << false
         << QByteArrayList{R"(POST /sim/phone {"client_transaction": "other", "state": "paid"})"}
         << 140 << QStringList{"registered"};
+    QTest::newRow("phone only with JSON")
+        << "ZVQR-MANUAL" << false << QByteArrayList{phone("paid").replace("POST", "POST-TEXT")}
+        << 100 << QStringList{"registered"};
     QTest::newRow("phone only by POST")
         << "ZVQR-MANUAL" << false << QByteArrayList{"GET /sim/phone"} << 404
         << QStringList{"registered"};
@@ -575,9 +581,10 @@ void TestSimulator::sandboxControls()
     for (const QByteArray &control : std::as_const(controls)) {
         const QByteArrayList parts = control.split(' ');
         const QByteArray body = control.mid(parts.at(0).size() + parts.at(1).size() + 2);
-        const Answer answer = parts.at(0) == "POST"
-                                  ? client.postRaw(parts.at(1).toStdString(), body)
-                                  : client.get(parts.at(1).toStdString());
+        const std::string path = parts.at(1).toStdString();
+        const Answer answer = parts.at(0) == "GET"    ? client.get(path)
+                              : parts.at(0) == "POST" ? client.postRaw(path, body)
+                                                      : client.postRaw(path, body, "text/plain");
         codeError = answer.codeError();
     }
     QTEST(codeError, "codeError");
