@@ -36,33 +36,51 @@ QList<QPair<QString, QString>> headerLines(const QList<QByteArray> &lines)
     return headers;
 }
 
-// "METHOD target HTTP/1.x" and its headers; nothing when the head is no request.
+// "METHOD target HTTP/1.x": the method, the decoded path and the query; false for no request.
+bool readRequestLine(const QByteArray &line, ReceivedRequest *request)
+{
+    const QList<QByteArray> parts = line.trimmed().split(' ');
+    if (parts.size() != 3 || !parts.at(1).startsWith('/') || !parts.at(2).startsWith("HTTP/1."))
+        return false;
+    request->method = QString::fromLatin1(parts.at(0));
+    const QByteArray &target = parts.at(1);
+    const qsizetype queryStart = target.indexOf('?');
+    const QByteArray path = queryStart < 0 ? target : target.left(queryStart);
+    request->path = QString::fromUtf8(QByteArray::fromPercentEncoding(path));
+    if (queryStart >= 0)
+        request->query.setQuery(QString::fromUtf8(target.mid(queryStart + 1)));
+    return true;
+}
+
+// The body's length as announced; nothing for a chunked body, which no client of the service
+// sends, or one beyond the limit.
+std::optional<qsizetype> contentLength(const ReceivedRequest &request)
+{
+    if (request.hasHeader(QStringLiteral("Transfer-Encoding")))
+        return std::nullopt;
+    bool ok = true;
+    const QString text = request.header(QStringLiteral("Content-Length"));
+    const qsizetype length = text.isEmpty() ? 0 : text.toLongLong(&ok);
+    if (!ok || length < 0 || length > MaximumBodyBytes)
+        return std::nullopt;
+    return length;
+}
+
+// The request line and the headers; nothing when the head is no request this server takes.
 std::optional<Head> parseHead(const QByteArray &head)
 {
     const QList<QByteArray> lines = head.left(head.size() - BlankLine.size()).split('\n');
-    const QList<QByteArray> requestLine = lines.constFirst().trimmed().split(' ');
-    if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/1.")
-        || !requestLine.at(1).startsWith('/'))
-        return std::nullopt;
     Head parsed;
-    ReceivedRequest &request = parsed.request;
-    request.method = QString::fromLatin1(requestLine.at(0));
-    const QByteArray &target = requestLine.at(1);
-    const qsizetype queryStart = target.indexOf('?');
-    const QByteArray path = queryStart < 0 ? target : target.left(queryStart);
-    request.path = QString::fromUtf8(QByteArray::fromPercentEncoding(path));
-    if (queryStart >= 0)
-        request.query.setQuery(QString::fromUtf8(target.mid(queryStart + 1)));
-    request.headers = headerLines(lines);
-    bool lengthOk = true;
-    const QString length = request.header(QStringLiteral("Content-Length"));
-    parsed.contentLength = length.isEmpty() ? 0 : length.toLongLong(&lengthOk);
-    if (!lengthOk || parsed.contentLength < 0 || parsed.contentLength > MaximumBodyBytes
-        || request.hasHeader(QStringLiteral("Transfer-Encoding")))
+    if (!readRequestLine(lines.constFirst(), &parsed.request))
         return std::nullopt;
-    parsed.expectsContinue
-        = request.header(QStringLiteral("Expect")).compare(u"100-continue", Qt::CaseInsensitive)
-          == 0;
+    parsed.request.headers = headerLines(lines);
+    const std::optional<qsizetype> length = contentLength(parsed.request);
+    if (!length)
+        return std::nullopt;
+    parsed.contentLength = *length;
+    parsed.expectsContinue = parsed.request.header(QStringLiteral("Expect"))
+                                 .compare(u"100-continue", Qt::CaseInsensitive)
+                             == 0;
     return parsed;
 }
 

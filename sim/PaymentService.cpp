@@ -323,9 +323,10 @@ ServiceReply PaymentService::armFault(const QJsonObject &request)
         return *reader.refusal();
     const std::optional<Scenario::Stage> stage = stageNamed(stageName);
     const std::optional<Scenario::StageFaults> faults = ScenarioParser::faultOfWord(word);
-    if (!stage || (!faults && !word.isEmpty()))
+    if (!stage || (!faults && !word.isEmpty())) {
         return invalidRequest(
             QStringLiteral("Неизвестная стадия или ошибка: %1 %2").arg(stageName, word));
+    }
 
     QMutexLocker locker(&m_mutex);
     std::optional<ArmedFault> &armed = m_armedFaults.at(static_cast<size_t>(*stage));
