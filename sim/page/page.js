@@ -60,9 +60,9 @@ function cartList(cart) {
 }
 
 function phoneButtons(order) {
-  const buttons = element('span');
   if (order.state !== 'registered')
-    return buttons;
+    return '';
+  const buttons = element('span');
   const transaction = order.client_transaction;
   const pay = element('button', 'pay', 'Pay');
   pay.addEventListener('click', () => post('/sim/phone', {client_transaction: transaction, state: 'paid'}));
