@@ -33,7 +33,23 @@ QSslKey readPrivateKey(const QString &fileName)
     return {};
 }
 
-// A listening socket on the address, or -1. Only a socket left in TIME_WAIT may share the port.
+// A socket listening on the address, or -1. Only a socket left in TIME_WAIT may share the port:
+// a second server on a busy one would take half of its connections.
+int listenOn(const addrinfo &address)
+{
+    const int listening = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC, 0);
+    if (listening < 0)
+        return -1;
+    const int yes = 1;
+    setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    if (::bind(listening, address.ai_addr, address.ai_addrlen) == 0
+        && ::listen(listening, SOMAXCONN) == 0)
+        return listening;
+    ::close(listening);
+    return -1;
+}
+
+// A socket listening on the first of the host's addresses that takes one, or -1.
 int listeningSocket(const QString &host, quint16 port)
 {
     addrinfo hints{};
@@ -41,23 +57,12 @@ int listeningSocket(const QString &host, quint16 port)
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo *addresses = nullptr;
-    if (getaddrinfo(
-            host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &addresses)
-        != 0)
+    const QByteArray service = QByteArray::number(port);
+    if (getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &addresses) != 0)
         return -1;
     int listening = -1;
-    for (const addrinfo *address = addresses; address && listening < 0;
-         address = address->ai_next) {
-        listening = ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, 0);
-        const int yes = 1;
-        setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-        if (listening >= 0
-            && (::bind(listening, address->ai_addr, address->ai_addrlen) != 0
-                || ::listen(listening, SOMAXCONN) != 0)) {
-            ::close(listening);
-            listening = -1;
-        }
-    }
+    for (const addrinfo *address = addresses; address && listening < 0; address = address->ai_next)
+        listening = listenOn(*address);
     freeaddrinfo(addresses);
     return listening;
 }
