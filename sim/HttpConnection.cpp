@@ -200,11 +200,19 @@ void HttpConnection::write(const HttpAnswer &answer, bool withBody)
     if (withBody)
         message += answer.body;
     m_socket->write(message);
-    while (m_socket->bytesToWrite() > 0 && m_socket->waitForBytesWritten(WriteTimeoutMs)) {
-    }
+    flush();
     m_socket->disconnectFromHost();
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->waitForDisconnected(WriteTimeoutMs);
+}
+
+// A client that stops reading is given up after the time-out.
+void HttpConnection::flush()
+{
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(WriteTimeoutMs))
+            return;
+    }
 }
 
 } // namespace zorviksim

@@ -32,6 +32,7 @@ private:
     bool readBody(qsizetype length, QByteArray *body);
     bool waitForData();
     void write(const HttpAnswer &answer, bool withBody);
+    void flush();
 
     std::unique_ptr<QTcpSocket> m_socket;
     // Read from the socket and not yet taken as head or body.
