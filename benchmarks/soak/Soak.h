@@ -22,12 +22,15 @@ public:
         qint64 residentToleranceKib = 256;
         // How much slower a payment of the last checkpoint may be than one of the first.
         double slowdownAllowed = 1.2;
+        // Off: a missed budget is printed, not failed.
+        bool checkBudgets = true;
     };
 
     explicit Soak(const Options &options);
     ~Soak();
 
-    // 0 when every payment was paid and neither memory nor descriptors grew; 1 otherwise.
+    // 0 when every payment was paid and every budget held (or budgets are not checked); 1
+    // otherwise.
     int run();
 
 private:
