@@ -25,6 +25,7 @@ const ErrorCodeMeaning Meanings[] = {
     {ErrorCode::ReturnExceedsPaid, "return above what is left to return"},
     {ErrorCode::ReturnRefused, "returns refused (scenario word RETURNERR)"},
     {ErrorCode::RefundIdConflict, "\"refundId\" already used for another order"},
+    {ErrorCode::OrderNotWaiting, "the phone decides only an order waiting for payment"},
     {ErrorCode::Unauthorized, "wrong \"api-key\" or \"user-token\" (HTTP 401)"},
     {ErrorCode::UnknownEndpoint, "no such method and path (HTTP 404)"},
 };

@@ -23,6 +23,7 @@ enum class ErrorCode {
     ReturnExceedsPaid = 161,
     ReturnRefused = 162,
     RefundIdConflict = 163,
+    OrderNotWaiting = 170,
     Unauthorized = 401,
     UnknownEndpoint = 404,
 };

@@ -61,6 +61,7 @@ int Order::countStatusRequest()
             state = State::Declined;
             break;
         case Scenario::Outcome::Undecided:
+        case Scenario::Outcome::Manual:
             break;
         }
     }

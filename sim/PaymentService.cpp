@@ -21,28 +21,50 @@ ServiceReply unknownOrder()
     return ServiceReply::failure(ErrorCode::UnknownOrder, QStringLiteral("Заказ не найден"));
 }
 
-ServiceReply faultyAnswer(Scenario::AnswerFault fault)
+ServiceReply invalidRequest(const QString &message)
 {
-    switch (fault) {
-    case Scenario::AnswerFault::ErrorEnvelope:
-        return ServiceReply::failure(ErrorCode::StatusUnavailable,
-                                     QStringLiteral("Статус заказа временно недоступен"));
-    case Scenario::AnswerFault::DroppedConnection:
-        return ServiceReply::broken(ServiceReply::Form::DroppedConnection);
-    case Scenario::AnswerFault::NotJson:
-        return ServiceReply::broken(ServiceReply::Form::NotJson);
-    case Scenario::AnswerFault::Html500:
-        return ServiceReply::broken(ServiceReply::Form::Html500);
-    case Scenario::AnswerFault::EmptyBadGateway:
-        return ServiceReply::broken(ServiceReply::Form::EmptyBadGateway);
-    case Scenario::AnswerFault::JsonArray:
-        return ServiceReply::broken(ServiceReply::Form::JsonArray);
-    case Scenario::AnswerFault::TruncatedJson:
-        return ServiceReply::broken(ServiceReply::Form::TruncatedJson);
-    case Scenario::AnswerFault::Oversized:
-        break;
+    return ServiceReply::failure(ErrorCode::InvalidRequest, message, 400);
+}
+
+struct StageName
+{
+    const char *name;
+    Scenario::Stage stage;
+};
+
+const StageName StageNames[] = {
+    {"order", Scenario::Stage::Order},
+    {"status", Scenario::Stage::Status},
+    {"return", Scenario::Stage::Return},
+};
+
+std::optional<Scenario::Stage> stageNamed(const QString &name)
+{
+    for (const StageName &entry : StageNames) {
+        if (name == QLatin1String(entry.name))
+            return entry.stage;
     }
-    return ServiceReply::broken(ServiceReply::Form::Oversized);
+    return std::nullopt;
+}
+
+// The end a phone chooses for an order: "paid" or "declined".
+std::optional<Order::State> phoneDecision(const QString &state)
+{
+    for (const Order::State decision : {Order::State::Paid, Order::State::Declined}) {
+        if (state == Order::stateName(decision))
+            return decision;
+    }
+    return std::nullopt;
+}
+
+template<typename Record>
+QJsonArray latestOf(const QList<Record> &records, qsizetype latest)
+{
+    QJsonArray json;
+    const qsizetype first = latest > 0 ? qMax<qsizetype>(0, records.size() - latest) : 0;
+    for (qsizetype i = first; i < records.size(); ++i)
+        json.append(records.at(i).toJson());
+    return json;
 }
 
 // Why the request is refused: a member missing or mistyped, or a cost that is no positive whole
@@ -60,10 +82,10 @@ std::optional<ServiceReply> refusalOf(const RequestReader &reader, double cost, 
 
 } // namespace
 
-PaymentService::PaymentService(std::chrono::milliseconds orderExpiry,
-                               std::chrono::milliseconds slowAnswerDelay)
-    : m_orderExpiry(orderExpiry)
-    , m_slowAnswerDelay(slowAnswerDelay)
+PaymentService::PaymentService(const SimulatorOptions &options)
+    : m_orderExpiry(options.orderExpiry)
+    , m_slowAnswerDelay(options.slowAnswerDelay)
+    , m_manual(options.manual)
 {}
 
 ServiceReply PaymentService::startSession(const QJsonObject &request)
@@ -73,17 +95,21 @@ ServiceReply PaymentService::startSession(const QJsonObject &request)
     if (reader.refusal())
         return *reader.refusal();
 
-    const Scenario scenario = ScenarioParser::parse(cpqrPayload);
+    Scenario scenario = ScenarioParser::parse(cpqrPayload);
+    if (m_manual)
+        scenario.outcome = Scenario::Outcome::Manual;
     if (scenario.refuseSession) {
         return ServiceReply::failure(ErrorCode::SessionRefused,
                                      QStringLiteral("Платёжный код недействителен"));
     }
     const QuickPaySession session = QuickPaySession::open(cpqrPayload, scenario);
     QMutexLocker locker(&m_mutex);
-    if (QuickPaySession *known = findSession(session.quickpayId))
+    if (QuickPaySession *known = findSession(session.quickpayId)) {
         *known = session;
-    else
+    } else {
+        m_sessionIndex.insert(session.quickpayId, m_sessions.size());
         m_sessions.append(session);
+    }
     return ServiceReply::json(session.answer());
 }
 
@@ -129,6 +155,7 @@ ServiceReply PaymentService::registerOrder(Order order, const QString &quickpayI
     order.quickpayId = quickpayId;
     order.scenario = session->scenario;
     order.registeredAt = Order::Clock::now();
+    m_orderIndex.insert(order.clientTransaction, m_orders.size());
     m_orders.append(order);
 
     const ServiceReply reply = ServiceReply::json({
@@ -136,7 +163,8 @@ ServiceReply PaymentService::registerOrder(Order order, const QString &quickpayI
         {QStringLiteral("client_transaction"), order.clientTransaction},
         {QStringLiteral("quickpay_id"), quickpayId},
     });
-    const ServiceReply spoilt = spoil(reply, order.scenario.orderFaults, ++session->orderRequests);
+    const ServiceReply spoilt = spoil(
+        reply, Scenario::Stage::Order, order.scenario.orderFaults, ++session->orderRequests);
     return order.scenario.slowOrder ? spoilt.delayedBy(m_slowAnswerDelay) : spoilt;
 }
 
@@ -153,15 +181,32 @@ ServiceReply PaymentService::orderResult(const QString &clientTransaction)
     if (!order)
         return unknownOrder();
     const int request = order->countStatusRequest();
-    return spoil(ServiceReply::json(order->statusAnswer()), order->scenario.statusFaults, request);
+    return spoil(ServiceReply::json(order->statusAnswer()),
+                 Scenario::Stage::Status,
+                 order->scenario.statusFaults,
+                 request);
 }
 
 ServiceReply PaymentService::spoil(const ServiceReply &reply,
+                                   Scenario::Stage stage,
                                    const Scenario::StageFaults &faults,
-                                   int request) const
+                                   int request)
+{
+    std::optional<ArmedFault> &armed = m_armedFaults.at(static_cast<size_t>(stage));
+    if (!armed)
+        return spoilt(reply, faults, request);
+    const Scenario::StageFaults byHand = armed->faults;
+    armed.reset();
+    return spoilt(reply, byHand, 1);
+}
+
+ServiceReply PaymentService::spoilt(const ServiceReply &reply,
+                                    const Scenario::StageFaults &faults,
+                                    int request) const
 {
     const auto fault = faults.answers.constFind(request);
-    const ServiceReply spoilt = fault != faults.answers.cend() ? faultyAnswer(*fault) : reply;
+    const ServiceReply spoilt
+        = fault != faults.answers.cend() ? ServiceReply::spoilt(*fault) : reply;
     return faults.slowRequests.contains(request) ? spoilt.delayedBy(m_slowAnswerDelay) : spoilt;
 }
 
@@ -206,7 +251,8 @@ ServiceReply PaymentService::returnOrder(const QJsonObject &request)
     Order *order = currentOrder(refund.clientTransaction);
     if (!order)
         return reply;
-    return spoil(reply, order->scenario.returnFaults, ++order->returnRequests);
+    return spoil(
+        reply, Scenario::Stage::Return, order->scenario.returnFaults, ++order->returnRequests);
 }
 
 ServiceReply PaymentService::acceptReturn(const Refund &refund)
@@ -238,59 +284,119 @@ ServiceReply PaymentService::acceptReturn(const Refund &refund)
     }
     order->returnedKopecks += refund.costKopecks;
     order->refundIds.append(refund.refundId);
+    m_refundIndex.insert(refund.refundId, m_refunds.size());
     m_refunds.append(refund);
     return ServiceReply::json(refund.answer());
 }
 
-QJsonObject PaymentService::state()
+ServiceReply PaymentService::decideByPhone(const QJsonObject &request)
+{
+    RequestReader reader(request);
+    const QString clientTransaction = reader.text(QStringLiteral("client_transaction"));
+    const QString stateName = reader.text(QStringLiteral("state"));
+    if (reader.refusal())
+        return *reader.refusal();
+    const std::optional<Order::State> decision = phoneDecision(stateName);
+    if (!decision)
+        return invalidRequest(QStringLiteral("Неизвестное состояние заказа: %1").arg(stateName));
+
+    QMutexLocker locker(&m_mutex);
+    Order *order = currentOrder(clientTransaction);
+    if (!order)
+        return unknownOrder();
+    if (order->state != Order::State::Registered) {
+        return ServiceReply::failure(
+            ErrorCode::OrderNotWaiting,
+            QStringLiteral("Заказ не ожидает оплаты: %1").arg(Order::stateName(order->state)));
+    }
+    order->state = *decision;
+    return ServiceReply::json({{QStringLiteral("client_transaction"), clientTransaction},
+                               {QStringLiteral("state"), stateName}});
+}
+
+ServiceReply PaymentService::armFault(const QJsonObject &request)
+{
+    RequestReader reader(request);
+    const QString stageName = reader.text(QStringLiteral("stage"));
+    const QString word = reader.text(QStringLiteral("fault"), RequestReader::Emptiness::Allowed);
+    if (reader.refusal())
+        return *reader.refusal();
+    const std::optional<Scenario::Stage> stage = stageNamed(stageName);
+    const std::optional<Scenario::StageFaults> faults = ScenarioParser::faultOfWord(word);
+    if (!stage || (!faults && !word.isEmpty())) {
+        return invalidRequest(
+            QStringLiteral("Неизвестная стадия или ошибка: %1 %2").arg(stageName, word));
+    }
+
+    QMutexLocker locker(&m_mutex);
+    std::optional<ArmedFault> &armed = m_armedFaults.at(static_cast<size_t>(*stage));
+    armed = faults ? std::optional<ArmedFault>(ArmedFault{word, *faults}) : std::nullopt;
+    return ServiceReply::json(
+        {{QStringLiteral("stage"), stageName}, {QStringLiteral("fault"), word}});
+}
+
+QJsonObject PaymentService::state(qsizetype latest)
 {
     QMutexLocker locker(&m_mutex);
-    QJsonArray sessions;
-    for (const QuickPaySession &session : std::as_const(m_sessions))
-        sessions.append(session.toJson());
     QJsonArray orders;
     const Order::Clock::time_point now = Order::Clock::now();
-    for (Order &order : m_orders) {
-        order.expireIfOverdue(now, m_orderExpiry);
-        orders.append(order.toJson());
-    }
-    QJsonArray returns;
-    for (const Refund &refund : std::as_const(m_refunds))
-        returns.append(refund.toJson());
+    const qsizetype first = latest > 0 ? qMax<qsizetype>(0, m_orders.size() - latest) : 0;
+    for (qsizetype i = first; i < m_orders.size(); ++i)
+        orders.append(orderJson(m_orders[i], now));
     return {
-        {QStringLiteral("sessions"), sessions},
+        {QStringLiteral("sessions"), latestOf(m_sessions, latest)},
         {QStringLiteral("orders"), orders},
-        {QStringLiteral("returns"), returns},
+        {QStringLiteral("returns"), latestOf(m_refunds, latest)},
+        {QStringLiteral("manual"), m_manual},
+        {QStringLiteral("orderExpirySeconds"), m_orderExpiry.count() / 1000.0},
+        {QStringLiteral("faultWords"), QJsonArray::fromStringList(ScenarioParser::faultWords())},
+        {QStringLiteral("armedFaults"), armedFaultsJson()},
     };
+}
+
+// An order waiting for payment shows the seconds it has left.
+QJsonObject PaymentService::orderJson(Order &order, Order::Clock::time_point now) const
+{
+    order.expireIfOverdue(now, m_orderExpiry);
+    QJsonObject json = order.toJson();
+    if (order.state == Order::State::Registered) {
+        const std::chrono::duration<double> left = order.registeredAt + m_orderExpiry - now;
+        json.insert(QStringLiteral("secondsLeft"), left.count());
+    }
+    return json;
+}
+
+QJsonObject PaymentService::armedFaultsJson() const
+{
+    QJsonObject json;
+    for (const StageName &entry : StageNames) {
+        const std::optional<ArmedFault> &armed = m_armedFaults.at(static_cast<size_t>(entry.stage));
+        if (armed)
+            json.insert(QLatin1String(entry.name), armed->word);
+    }
+    return json;
 }
 
 Order *PaymentService::currentOrder(const QString &clientTransaction)
 {
-    for (Order &order : m_orders) {
-        if (order.clientTransaction == clientTransaction) {
-            order.expireIfOverdue(Order::Clock::now(), m_orderExpiry);
-            return &order;
-        }
-    }
-    return nullptr;
+    const auto found = m_orderIndex.constFind(clientTransaction);
+    if (found == m_orderIndex.cend())
+        return nullptr;
+    Order &order = m_orders[*found];
+    order.expireIfOverdue(Order::Clock::now(), m_orderExpiry);
+    return &order;
 }
 
 QuickPaySession *PaymentService::findSession(const QString &quickpayId)
 {
-    for (QuickPaySession &session : m_sessions) {
-        if (session.quickpayId == quickpayId)
-            return &session;
-    }
-    return nullptr;
+    const auto found = m_sessionIndex.constFind(quickpayId);
+    return found == m_sessionIndex.cend() ? nullptr : &m_sessions[*found];
 }
 
 const Refund *PaymentService::findRefund(const QString &refundId) const
 {
-    for (const Refund &refund : m_refunds) {
-        if (refund.refundId == refundId)
-            return &refund;
-    }
-    return nullptr;
+    const auto found = m_refundIndex.constFind(refundId);
+    return found == m_refundIndex.cend() ? nullptr : &m_refunds.at(*found);
 }
 
 } // namespace zorviksim

@@ -4,12 +4,16 @@
 #include "sim/QuickPaySession.h"
 #include "sim/Refund.h"
 #include "sim/ServiceReply.h"
+#include "sim/SimulatorOptions.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QMutex>
 
+#include <array>
 #include <chrono>
+#include <optional>
 
 namespace zorviksim {
 
@@ -18,8 +22,7 @@ namespace zorviksim {
 class PaymentService
 {
 public:
-    PaymentService(std::chrono::milliseconds orderExpiry,
-                   std::chrono::milliseconds slowAnswerDelay);
+    explicit PaymentService(const SimulatorOptions &options);
 
     ServiceReply startSession(const QJsonObject &request);
     ServiceReply createOrder(const QJsonObject &request);
@@ -27,15 +30,37 @@ public:
     ServiceReply cancelOrder(const QJsonObject &request);
     ServiceReply returnOrder(const QJsonObject &request);
 
-    // Sessions, orders and accepted returns, in the order they came.
-    QJsonObject state();
+    // The customer's phone: {"client_transaction": ..., "state": "paid" | "declined"} decides
+    // an order that waits for payment.
+    ServiceReply decideByPhone(const QJsonObject &request);
+    // {"stage": "order" | "status" | "return", "fault": word} spoils the next answer of the
+    // stage with a fault word of the scenarios; an empty word takes the fault back.
+    ServiceReply armFault(const QJsonObject &request);
+
+    // Sessions, orders and accepted returns in the order they came (only the latest of each
+    // when latest > 0), with the faults armed by hand.
+    QJsonObject state(qsizetype latest = 0);
 
 private:
+    struct ArmedFault
+    {
+        QString word;
+        Scenario::StageFaults faults;
+    };
+
     ServiceReply registerOrder(Order order, const QString &quickpayId);
     ServiceReply acceptReturn(const Refund &refund);
-    // The reply as the scenario spoils the request-th request of one kind of exchange.
+    // The reply as the scenario spoils the request-th request of the stage; a fault armed by
+    // hand for the stage comes first and is used up.
+    ServiceReply spoil(const ServiceReply &reply,
+                       Scenario::Stage stage,
+                       const Scenario::StageFaults &faults,
+                       int request);
+    // The reply as the faults spoil the request-th request of one kind of exchange.
     ServiceReply
-    spoil(const ServiceReply &reply, const Scenario::StageFaults &faults, int request) const;
+    spoilt(const ServiceReply &reply, const Scenario::StageFaults &faults, int request) const;
+    QJsonObject orderJson(Order &order, Order::Clock::time_point now) const;
+    QJsonObject armedFaultsJson() const;
     // Looks the order up with any expiry applied; null when unknown.
     Order *currentOrder(const QString &clientTransaction);
     QuickPaySession *findSession(const QString &quickpayId);
@@ -43,11 +68,16 @@ private:
 
     const std::chrono::milliseconds m_orderExpiry;
     const std::chrono::milliseconds m_slowAnswerDelay;
+    const bool m_manual;
     QMutex m_mutex;
-    // A simulator holds few of each; linear look-up keeps the order of arrival for free.
+    // In the order of arrival, with indexes by id: a sandbox runs for days.
     QList<QuickPaySession> m_sessions;
+    QHash<QString, qsizetype> m_sessionIndex;
     QList<Order> m_orders;
+    QHash<QString, qsizetype> m_orderIndex;
     QList<Refund> m_refunds;
+    QHash<QString, qsizetype> m_refundIndex;
+    std::array<std::optional<ArmedFault>, 3> m_armedFaults;
 };
 
 } // namespace zorviksim

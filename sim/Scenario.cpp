@@ -15,33 +15,12 @@ QString outcomeName(Scenario::Outcome outcome)
         return QStringLiteral("paid");
     case Scenario::Outcome::Declined:
         return QStringLiteral("declined");
+    case Scenario::Outcome::Manual:
+        return QStringLiteral("manual");
     case Scenario::Outcome::Undecided:
         break;
     }
     return QStringLiteral("undecided");
-}
-
-QString faultName(Scenario::AnswerFault fault)
-{
-    switch (fault) {
-    case Scenario::AnswerFault::ErrorEnvelope:
-        return QStringLiteral("errorEnvelope");
-    case Scenario::AnswerFault::DroppedConnection:
-        return QStringLiteral("droppedConnection");
-    case Scenario::AnswerFault::NotJson:
-        return QStringLiteral("notJson");
-    case Scenario::AnswerFault::Html500:
-        return QStringLiteral("html500");
-    case Scenario::AnswerFault::EmptyBadGateway:
-        return QStringLiteral("emptyBadGateway");
-    case Scenario::AnswerFault::JsonArray:
-        return QStringLiteral("jsonArray");
-    case Scenario::AnswerFault::TruncatedJson:
-        return QStringLiteral("truncatedJson");
-    case Scenario::AnswerFault::Oversized:
-        break;
-    }
-    return QStringLiteral("oversized");
 }
 
 void insertFlag(QJsonObject &json, const QString &key, bool flag)
@@ -65,7 +44,7 @@ void insertStageFaults(QJsonObject &json, const QString &stage, const Scenario::
     if (!faults.answers.isEmpty()) {
         QJsonObject answers;
         for (auto it = faults.answers.cbegin(); it != faults.answers.cend(); ++it)
-            answers.insert(QString::number(it.key()), faultName(it.value()));
+            answers.insert(QString::number(it.key()), answerFaultName(it.value()));
         json.insert(stage + QStringLiteral("Faults"), answers);
     }
 }
@@ -75,7 +54,7 @@ void insertStageFaults(QJsonObject &json, const QString &stage, const Scenario::
 QJsonObject Scenario::toJson() const
 {
     QJsonObject json{{QStringLiteral("outcome"), outcomeName(outcome)}};
-    if (outcome != Outcome::Undecided)
+    if (outcome == Outcome::Paid || outcome == Outcome::Declined)
         json.insert(QStringLiteral("atStatusRequest"), outcomeAtStatusRequest);
     insertFlag(json, QStringLiteral("refuseSession"), refuseSession);
     insertFlag(json, QStringLiteral("manyLoyaltyIds"), manyLoyaltyIds);

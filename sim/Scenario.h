@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/AnswerFault.h"
+
 #include <QJsonObject>
 #include <QMap>
 #include <QSet>
@@ -11,19 +13,9 @@ namespace zorviksim {
 // chosen by the scanned payment code (see ScenarioParser).
 struct Scenario
 {
-    enum class Outcome { Paid, Declined, Undecided };
-    // What replaces the answer of one request; the request is carried out all the same.
-    enum class AnswerFault {
-        ErrorEnvelope,
-        DroppedConnection,
-        NotJson,
-        Html500,
-        EmptyBadGateway,
-        JsonArray,
-        TruncatedJson,
-        Oversized,
-    };
-
+    // Manual: the customer's phone decides, from the page or its endpoint.
+    enum class Outcome { Paid, Declined, Undecided, Manual };
+    enum class Stage { Order, Status, Return };
     // The spoilt answers of one kind of exchange, by request number counted from 1: order
     // creations per session, status requests and returns per order.
     struct StageFaults

@@ -8,7 +8,6 @@ namespace {
 
 const QString CodePrefix = QStringLiteral("ZVQR");
 
-using AnswerFault = Scenario::AnswerFault;
 using StageFaults = Scenario::StageFaults;
 
 // One scenario word. Counted words take a request number; the others take none.
@@ -44,6 +43,12 @@ const WordRule WordRules[] = {
      "the order stays registered until it expires or is cancelled",
      [](Scenario &s, int) {
          decideAt(s, Scenario::Outcome::Undecided, 1);
+     }},
+    {"MANUAL",
+     false,
+     "the order waits for the customer's phone: Pay or Decline on the page at /",
+     [](Scenario &s, int) {
+         decideAt(s, Scenario::Outcome::Manual, 1);
      }},
     {"SESSIONERR",
      false,
@@ -240,6 +245,26 @@ Scenario ScenarioParser::parse(const QString &cpqrPayload)
     return scenario;
 }
 
+std::optional<Scenario::StageFaults> ScenarioParser::faultOfWord(const QString &fault)
+{
+    for (const FaultRule &rule : FaultRules) {
+        if (fault == QLatin1String(rule.name)) {
+            StageFaults faults;
+            rule.apply(faults, 1);
+            return faults;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList ScenarioParser::faultWords()
+{
+    QStringList words;
+    for (const FaultRule &rule : FaultRules)
+        words.append(QLatin1String(rule.name));
+    return words;
+}
+
 QString ScenarioParser::grammar()
 {
     QString text = QStringLiteral(
@@ -265,8 +290,9 @@ QString ScenarioParser::grammar()
                     .arg(QLatin1String(fault.help));
     text += QStringLiteral(
         "\nWords combine, e.g. ZVQR-PAY2-SLOWSTATUS1 or ZVQR-RETURNDROP1-RETURNDROP2 (the first\n"
-        "two returns of each order lose their answers). Of PAY, DECLINE and NEVER the last\n"
-        "counts, as does the last fault for the same request; SLOW delays any answer. A fault\n"
+        "two returns of each order lose their answers). Of PAY, DECLINE, NEVER and MANUAL the\n"
+        "last counts, as does the last fault for the same request; SLOW delays any answer. A "
+        "fault\n"
         "replaces only the answer: the request is carried out all the same (the order is\n"
         "registered, the status request counted, the return made), so ZVQR-DROPSTATUS1 pays\n"
         "the order at the first request although that answer is lost. Other words are ignored\n"

@@ -4,15 +4,33 @@
 
 namespace zorviksim {
 
-ServiceReply::ServiceReply(Form form, int httpStatus, const QJsonObject &json)
-    : m_form(form)
+namespace {
+
+int httpStatusOf(AnswerFault fault)
+{
+    switch (fault) {
+    case AnswerFault::Html500:
+        return 500;
+    case AnswerFault::EmptyBadGateway:
+        return 502;
+    default:
+        return 200;
+    }
+}
+
+} // namespace
+
+ServiceReply::ServiceReply(std::optional<AnswerFault> fault,
+                           int httpStatus,
+                           const QJsonObject &json)
+    : m_fault(fault)
     , m_httpStatus(httpStatus)
     , m_json(json)
 {}
 
 ServiceReply ServiceReply::json(const QJsonObject &body, int httpStatus)
 {
-    return ServiceReply(Form::Json, httpStatus, body);
+    return ServiceReply(std::nullopt, httpStatus, body);
 }
 
 ServiceReply ServiceReply::failure(ErrorCode code, const QString &message, int httpStatus)
@@ -22,10 +40,15 @@ ServiceReply ServiceReply::failure(ErrorCode code, const QString &message, int h
         httpStatus);
 }
 
-ServiceReply ServiceReply::broken(Form form)
+ServiceReply ServiceReply::spoilt(AnswerFault fault)
 {
-    const int httpStatus = form == Form::Html500 ? 500 : form == Form::EmptyBadGateway ? 502 : 200;
-    return ServiceReply(form, httpStatus, {});
+    ServiceReply reply(fault, httpStatusOf(fault), {});
+    if (fault == AnswerFault::ErrorEnvelope) {
+        reply.m_json = failure(ErrorCode::StatusUnavailable,
+                               QStringLiteral("Статус заказа временно недоступен"))
+                           .m_json;
+    }
+    return reply;
 }
 
 ServiceReply ServiceReply::delayedBy(std::chrono::milliseconds delay) const
@@ -37,44 +60,44 @@ ServiceReply ServiceReply::delayedBy(std::chrono::milliseconds delay) const
 
 QByteArray ServiceReply::body() const
 {
-    switch (m_form) {
-    case Form::Json:
+    switch (m_fault.value_or(AnswerFault::ErrorEnvelope)) {
+    case AnswerFault::ErrorEnvelope:
         return QJsonDocument(m_json).toJson(QJsonDocument::Compact);
-    case Form::NotJson:
+    case AnswerFault::NotJson:
         return "status: processing\n";
-    case Form::Html500:
+    case AnswerFault::Html500:
         return "<html><head><title>500 Internal Server Error</title></head>\n"
                "<body><h1>500 Internal Server Error</h1><hr><p>upstream failed</p></body>"
                "</html>\n";
-    case Form::JsonArray:
+    case AnswerFault::JsonArray:
         return R"([{"status":1,"result":true}])";
-    case Form::TruncatedJson:
+    case AnswerFault::TruncatedJson:
         return R"({"status":1,"result":true,"cart":{"items":[{"title":")";
-    case Form::Oversized: {
+    case AnswerFault::Oversized: {
         QByteArray body = R"({"padding":")";
         body.append(OversizedBytes, 'x');
         return body + R"("})";
     }
-    case Form::EmptyBadGateway:
-    case Form::DroppedConnection:
+    case AnswerFault::EmptyBadGateway:
+    case AnswerFault::DroppedConnection:
         break;
     }
     return {};
 }
 
-const char *ServiceReply::contentType() const
+QByteArray ServiceReply::contentType() const
 {
-    switch (m_form) {
-    case Form::Json:
-    case Form::JsonArray:
-    case Form::TruncatedJson:
-    case Form::Oversized:
+    switch (m_fault.value_or(AnswerFault::ErrorEnvelope)) {
+    case AnswerFault::ErrorEnvelope:
+    case AnswerFault::JsonArray:
+    case AnswerFault::TruncatedJson:
+    case AnswerFault::Oversized:
         return "application/json; charset=utf-8";
-    case Form::Html500:
+    case AnswerFault::Html500:
         return "text/html";
-    case Form::NotJson:
-    case Form::EmptyBadGateway:
-    case Form::DroppedConnection:
+    case AnswerFault::NotJson:
+    case AnswerFault::EmptyBadGateway:
+    case AnswerFault::DroppedConnection:
         break;
     }
     return "text/plain";

@@ -1,7 +1,6 @@
 #include "sim/Simulator.h"
 
-#include "sim/SimulatorHttpServer.h"
-
+#include <QFile>
 #include <QJsonDocument>
 
 #include <optional>
@@ -15,57 +14,75 @@ const QString ResultPath = QStringLiteral("/cpqr/operation/result");
 
 using Operation = ServiceReply (PaymentService::*)(const QJsonObject &);
 
+enum class Access { Credentials, Open };
+
 struct PostEndpoint
 {
     const char *path;
     Operation operation;
+    Access access;
 };
 
 const PostEndpoint PostEndpoints[] = {
-    {"/cpqr/start_session", &PaymentService::startSession},
-    {"/cpqr/operation/create", &PaymentService::createOrder},
-    {"/cpqr/operation/cancel", &PaymentService::cancelOrder},
-    {"/cpqr/operation/return", &PaymentService::returnOrder},
+    {"/cpqr/start_session", &PaymentService::startSession, Access::Credentials},
+    {"/cpqr/operation/create", &PaymentService::createOrder, Access::Credentials},
+    {"/cpqr/operation/cancel", &PaymentService::cancelOrder, Access::Credentials},
+    {"/cpqr/operation/return", &PaymentService::returnOrder, Access::Credentials},
+    // The sandbox's controls, as the page and scripts use them.
+    {"/sim/phone", &PaymentService::decideByPhone, Access::Open},
+    {"/sim/fault", &PaymentService::armFault, Access::Open},
 };
 
-// The headers of a request head in the order sent, empty values included.
-QList<QPair<QString, QString>> headerLines(const std::string &head)
+struct PageFile
 {
-    QList<QPair<QString, QString>> headers;
-    const QList<QByteArray> lines = QByteArray::fromStdString(head).split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            headers.append({QString::fromUtf8(line.left(colon)),
-                            QString::fromUtf8(line.mid(colon + 1).trimmed())});
+    const char *path;
+    const char *resource;
+    const char *contentType;
+};
+
+const PageFile PageFiles[] = {
+    {"/", ":/sim/page/index.html", "text/html; charset=utf-8"},
+    {"/sim/page.css", ":/sim/page/page.css", "text/css; charset=utf-8"},
+    {"/sim/page.js", ":/sim/page/page.js", "text/javascript; charset=utf-8"},
+};
+
+// The page loads nothing but its own files, and no script but its own runs.
+const QByteArray PagePolicy = "default-src 'none'; script-src 'self'; style-src 'self'; "
+                              "connect-src 'self'; base-uri 'none'; form-action 'none'";
+
+std::optional<HttpAnswer> pageFile(const ReceivedRequest &request)
+{
+    if (request.method != QLatin1String("GET"))
+        return std::nullopt;
+    for (const PageFile &file : PageFiles) {
+        QFile resource(QLatin1String(file.resource));
+        if (request.path == QLatin1String(file.path) && resource.open(QIODevice::ReadOnly)) {
+            return HttpAnswer{
+                200,
+                file.contentType,
+                resource.readAll(),
+                {{"Content-Security-Policy", PagePolicy}, {"Cache-Control", "no-store"}},
+                false};
+        }
     }
-    return headers;
+    return std::nullopt;
 }
 
-// The headers as the server parsed them, without the connection's addresses that it adds.
-QList<QPair<QString, QString>> parsedHeaders(const httplib::Request &request)
+const PostEndpoint *postEndpoint(const ReceivedRequest &request)
 {
-    QList<QPair<QString, QString>> headers;
-    for (const auto &[name, value] : request.headers) {
-        if (name.rfind("REMOTE_", 0) != 0 && name.rfind("LOCAL_", 0) != 0)
-            headers.append({QString::fromStdString(name), QString::fromStdString(value)});
+    if (request.method != QLatin1String("POST"))
+        return nullptr;
+    for (const PostEndpoint &endpoint : PostEndpoints) {
+        if (request.path == QLatin1String(endpoint.path))
+            return &endpoint;
     }
-    return headers;
+    return nullptr;
 }
 
-ReceivedRequest received(const httplib::Request &request)
+// "latest=N" of the state's query: only the latest N of each list, and the latest requests.
+qsizetype latestParameter(const ReceivedRequest &request)
 {
-    ReceivedRequest entry;
-    entry.method = QString::fromStdString(request.method);
-    entry.path = QString::fromStdString(request.path);
-    const std::string::size_type queryStart = request.target.find('?');
-    if (queryStart != std::string::npos)
-        entry.query.setQuery(QString::fromStdString(request.target.substr(queryStart + 1)));
-    const std::string head = SimulatorHttpServer::currentRequestHead();
-    entry.headers = head.empty() ? parsedHeaders(request) : headerLines(head);
-    entry.body = QByteArray::fromStdString(request.body);
-    return entry;
+    return qMax(0, request.query.queryItemValue(QStringLiteral("latest")).toInt());
 }
 
 std::optional<QJsonObject> jsonObject(const QByteArray &body)
@@ -86,7 +103,7 @@ bool headerMatches(const ReceivedRequest &request, const char *name, const QStri
 
 Simulator::Simulator(const SimulatorOptions &options)
     : m_options(options)
-    , m_service(options.orderExpiry, options.slowAnswerDelay)
+    , m_service(options)
 {}
 
 Simulator::~Simulator()
@@ -98,42 +115,16 @@ bool Simulator::start(const QString &host, quint16 port)
 {
     if (m_server)
         return false;
-    std::unique_ptr<httplib::Server> server = createServer();
-    if (!server->is_valid())
+    auto server = std::make_unique<HttpServer>(
+        [this](const ReceivedRequest &request) { return handle(request); });
+    if (servesTls() && !server->useTls(m_options.tlsCertificateFile, m_options.tlsPrivateKeyFile))
         return false;
-    // The library's default lets a second server share a busy port and steal half of its
-    // connections; a restarted simulator only needs to reuse a port left in TIME_WAIT.
-    server->set_socket_options([](socket_t socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    });
-    const httplib::Server::Handler handler
-        = [this](const httplib::Request &request, httplib::Response &response) {
-              handle(request, response);
-          };
-    // Every path, also one whose decoded form holds a line break, which "." does not match.
-    const std::string anyPath = "[\\s\\S]*";
-    server->Get(anyPath, handler)
-        .Post(anyPath, handler)
-        .Put(anyPath, handler)
-        .Patch(anyPath, handler)
-        .Delete(anyPath, handler);
-    const std::string address = host.toStdString();
-    const int boundPort = port == 0 ? server->bind_to_any_port(address)
-                                    : (server->bind_to_port(address, port) ? port : -1);
-    if (boundPort <= 0)
-        return false;
-
-    m_host = host;
-    m_port = static_cast<quint16>(boundPort);
     m_stopSignal.clear();
-    m_listenEnded = false;
+    if (!server->listen(host, port))
+        return false;
+    m_host = host;
+    m_port = server->port();
     m_server = std::move(server);
-    m_listener = std::thread([this] {
-        m_server->listen_after_bind();
-        m_listenEnded = true;
-    });
-    waitUntilListening();
     return true;
 }
 
@@ -142,30 +133,12 @@ bool Simulator::servesTls() const
     return !m_options.tlsCertificateFile.isEmpty() && !m_options.tlsPrivateKeyFile.isEmpty();
 }
 
-std::unique_ptr<httplib::Server> Simulator::createServer() const
-{
-    if (!servesTls())
-        return std::make_unique<SimulatorHttpServer>();
-    return std::make_unique<httplib::SSLServer>(
-        m_options.tlsCertificateFile.toLocal8Bit().constData(),
-        m_options.tlsPrivateKeyFile.toLocal8Bit().constData());
-}
-
-// The server ignores stop() until its accept loop has begun; stopping right after starting
-// must not leave that loop running for ever.
-void Simulator::waitUntilListening() const
-{
-    while (!m_server->is_running() && !m_listenEnded)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
 void Simulator::stop()
 {
     if (!m_server)
         return;
     m_stopSignal.raise();
     m_server->stop();
-    m_listener.join();
     m_server.reset();
 }
 
@@ -177,27 +150,34 @@ QString Simulator::baseUrl() const
     return QStringLiteral("%1://%2:%3/").arg(scheme, host).arg(m_port);
 }
 
-void Simulator::handle(const httplib::Request &request, httplib::Response &response)
+QJsonObject Simulator::state(qsizetype latest)
 {
-    const ReceivedRequest entry = received(request);
-    m_journal.append(entry);
-    const ServiceReply reply = answer(entry);
+    QJsonObject state = m_service.state(latest);
+    if (latest > 0)
+        state.insert(QStringLiteral("requests"), m_journal.latest(latest));
+    return state;
+}
+
+// The page's own requests stay out of the journal: it polls the state every second.
+HttpAnswer Simulator::handle(const ReceivedRequest &request)
+{
+    if (const std::optional<HttpAnswer> page = pageFile(request))
+        return *page;
+    const ServiceReply reply = answer(request);
+    if (request.path != StatePath)
+        m_journal.append(request, reply);
     if (reply.delay().count() > 0)
         m_stopSignal.wait(reply.delay());
-    if (reply.form() == ServiceReply::Form::DroppedConnection) {
-        SimulatorHttpServer::abandonCurrentConnection();
-        return;
-    }
-    response.status = reply.httpStatus();
-    response.set_content(reply.body().toStdString(), reply.contentType());
+    return {reply.httpStatus(), reply.contentType(), reply.body(), {}, reply.dropsConnection()};
 }
 
 ServiceReply Simulator::answer(const ReceivedRequest &request)
 {
     const bool isGet = request.method == QLatin1String("GET");
     if (isGet && request.path == StatePath)
-        return ServiceReply::json(m_service.state());
-    if (!isAuthorised(request)) {
+        return ServiceReply::json(state(latestParameter(request)));
+    const PostEndpoint *endpoint = postEndpoint(request);
+    if ((!endpoint || endpoint->access == Access::Credentials) && !isAuthorised(request)) {
         return ServiceReply::failure(ErrorCode::Unauthorized,
                                      QStringLiteral("Доступ запрещён: неверный api-key или "
                                                     "user-token"),
@@ -207,19 +187,20 @@ ServiceReply Simulator::answer(const ReceivedRequest &request)
         return m_service.orderResult(
             request.query.queryItemValue(QStringLiteral("client_transaction"), QUrl::FullyDecoded));
     }
-    if (request.method == QLatin1String("POST")) {
-        for (const PostEndpoint &endpoint : PostEndpoints) {
-            if (request.path != QLatin1String(endpoint.path))
-                continue;
-            const std::optional<QJsonObject> body = jsonObject(request.body);
-            if (!body) {
-                return ServiceReply::failure(ErrorCode::InvalidRequest,
-                                             QStringLiteral("Некорректный запрос: тело не "
-                                                            "является объектом JSON"),
-                                             400);
-            }
-            return (m_service.*endpoint.operation)(*body);
+    if (endpoint) {
+        const std::optional<QJsonObject> body = jsonObject(request.body);
+        // A page of another site can post plain text here without the browser asking first,
+        // but not JSON.
+        const bool crossSiteSafe
+            = endpoint->access == Access::Credentials
+              || request.header(QStringLiteral("Content-Type")).startsWith(u"application/json");
+        if (!body || !crossSiteSafe) {
+            return ServiceReply::failure(ErrorCode::InvalidRequest,
+                                         QStringLiteral("Некорректный запрос: тело не "
+                                                        "является объектом JSON"),
+                                         400);
         }
+        return (m_service.*endpoint->operation)(*body);
     }
     return ServiceReply::failure(
         ErrorCode::UnknownEndpoint,

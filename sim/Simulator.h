@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/HttpServer.h"
 #include "sim/PaymentService.h"
 #include "sim/ReceivedRequest.h"
 #include "sim/RequestJournal.h"
@@ -11,22 +12,17 @@
 #include <QList>
 #include <QString>
 
-#include <atomic>
 #include <memory>
-#include <thread>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace zorviksim {
 
 // A stand-in for the Zorvik payment service that answers over real HTTP from its own threads:
 // quick-pay sessions, orders, their status, cancellation and returns, with the misbehaviour
 // that the scanned payment code asks for (see ScenarioParser). Besides the service's endpoints
-// it serves GET "/sim/state", the state() snapshot, without asking for credentials.
+// it serves, without asking for credentials, the sandbox: the page at "/" that shows the state
+// and acts as the customer's phone, GET "/sim/state" (the state() snapshot), and the controls
+// POST "/sim/phone" (PaymentService::decideByPhone) and POST "/sim/fault"
+// (PaymentService::armFault).
 //
 // start() and stop() belong to the thread that owns the simulator; everything else may be
 // called from any thread while it runs.
@@ -49,24 +45,22 @@ public:
     // "http://host:port/" ("https://" with TLS), the base address a client is configured with.
     QString baseUrl() const;
 
+    // The latest RequestJournal::Capacity requests but those of the page and "/sim/state".
     QList<ReceivedRequest> receivedRequests() const { return m_journal.entries(); }
-    // Sessions, orders and returns as "/sim/state" serves them.
-    QJsonObject state() { return m_service.state(); }
+    // Sessions, orders and returns as "/sim/state" serves them; with latest > 0 only the latest
+    // of each, and the latest requests, as "/sim/state?latest=N" serves them to the page.
+    QJsonObject state(qsizetype latest = 0);
 
 private:
-    void handle(const httplib::Request &request, httplib::Response &response);
+    HttpAnswer handle(const ReceivedRequest &request);
     ServiceReply answer(const ReceivedRequest &request);
     bool isAuthorised(const ReceivedRequest &request) const;
-    std::unique_ptr<httplib::Server> createServer() const;
-    void waitUntilListening() const;
 
     const SimulatorOptions m_options;
     PaymentService m_service;
     RequestJournal m_journal;
     StopSignal m_stopSignal;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_listener;
-    std::atomic<bool> m_listenEnded{false};
+    std::unique_ptr<HttpServer> m_server;
     QString m_host;
     quint16 m_port = 0;
 };

@@ -17,9 +17,11 @@ struct SimulatorOptions
     std::chrono::milliseconds orderExpiry{std::chrono::seconds(60)};
     // How late the answers of the "slow" scenario words arrive.
     std::chrono::milliseconds slowAnswerDelay{std::chrono::seconds(3)};
+    // Every order waits for the customer's phone (the page or POST /sim/phone), whatever its
+    // scanned code says, as the scenario word MANUAL asks for one code.
+    bool manual = false;
     // When both are set, the simulator serves HTTPS with this certificate chain and private key
-    // (PEM files). A TLS connection cannot be left without an answer the way a plain one is: a
-    // dropped connection is answered with HTTP 200 and an empty body instead.
+    // (PEM files).
     QString tlsCertificateFile;
     QString tlsPrivateKeyFile;
 };

@@ -79,6 +79,26 @@ int usageError(const QCommandLineParser &parser, const QString &message)
     return UsageError;
 }
 
+QString sandboxHelp()
+{
+    return QStringLiteral(
+        "The sandbox, without credentials:\n"
+        "  GET  /                 the page: sessions, orders, returns and the latest requests,\n"
+        "                         updating by itself; Pay and Decline act as the customer's\n"
+        "                         phone, and a fault can be chosen for the next answer of a stage\n"
+        "  GET  /sim/state        sessions, orders and returns as JSON; ?latest=N only the\n"
+        "                         latest N of each, with the latest N requests\n"
+        "  POST /sim/phone        {\"client_transaction\": ID, \"state\": \"paid\" or "
+        "\"declined\"}\n"
+        "                         decides an order waiting for payment\n"
+        "  POST /sim/fault        {\"stage\": \"order\", \"status\" or \"return\", \"fault\": "
+        "WORD}\n"
+        "                         spoils the next answer of the stage with a FAULT word below;\n"
+        "                         \"fault\": \"\" takes it back\n"
+        "The POST endpoints take a JSON object as application/json; they answer with what they\n"
+        "did, or with the error envelope and nothing changed.\n\n");
+}
+
 void ignoreSignal(int) {}
 
 // Blocked before any thread starts, so that every thread inherits the mask and the signals
@@ -106,9 +126,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulator of the Zorvik payment service for development and tests.\n"
-                       "Runs until SIGINT or SIGTERM. GET /sim/state shows sessions, orders and "
-                       "returns.\n\n")
-        + zorviksim::ScenarioParser::grammar()
+                       "Runs until SIGINT or SIGTERM.\n\n")
+        + sandboxHelp() + zorviksim::ScenarioParser::grammar()
         + QStringLiteral("\nError envelope {\"codeError\": code, \"error\": message}, HTTP 200 "
                          "unless noted:\n")
         + zorviksim::describeErrorCodes());
@@ -138,10 +157,13 @@ int main(int argc, char *argv[])
         QStringLiteral("Seconds by which the SLOW scenario words delay an answer. Default 3."),
         QStringLiteral("seconds"),
         QStringLiteral("3"));
+    const QCommandLineOption manualOption(
+        QStringLiteral("manual"),
+        QStringLiteral("Every order waits for the customer's phone (Pay or Decline on the page, "
+                       "or POST /sim/phone), as the word MANUAL asks for one code."));
     const QCommandLineOption tlsCertificateOption(
         QStringLiteral("tls-cert"),
-        QStringLiteral("Serve HTTPS with this certificate chain (PEM file); needs --tls-key. A "
-                       "dropped connection is then answered with an empty HTTP 200."),
+        QStringLiteral("Serve HTTPS with this certificate chain (PEM file); needs --tls-key."),
         QStringLiteral("file"));
     const QCommandLineOption tlsKeyOption(
         QStringLiteral("tls-key"),
@@ -153,6 +175,7 @@ int main(int argc, char *argv[])
                        userTokenOption,
                        expiryOption,
                        slowDelayOption,
+                       manualOption,
                        tlsCertificateOption,
                        tlsKeyOption});
 
@@ -187,6 +210,7 @@ int main(int argc, char *argv[])
     options.userToken = parser.value(userTokenOption);
     options.orderExpiry = *expiry;
     options.slowAnswerDelay = *slowDelay;
+    options.manual = parser.isSet(manualOption);
 
     const sigset_t terminationSignals = blockTerminationSignals();
     zorviksim::Simulator simulator(options);

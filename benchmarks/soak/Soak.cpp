@@ -55,8 +55,14 @@ int Soak::run()
     }
     if (!startSimulator() || !writeFiles() || !startTill())
         return 1;
+    m_simulatorAtStart = ProcessFigures::of(m_simulator.processId());
 
-    std::printf("%9s %12s %9s %14s\n", "payments", "rss_kib", "open_fds", "ms_per_payment");
+    std::printf("%9s %12s %9s %14s %16s\n",
+                "payments",
+                "rss_kib",
+                "open_fds",
+                "ms_per_payment",
+                "simulator_rss_kib");
     QElapsedTimer sinceLast;
     sinceLast.start();
     for (int payment = 1; payment <= m_options.payments; ++payment) {
@@ -72,7 +78,8 @@ int Soak::run()
             sinceLast.restart();
         }
     }
-    return verdict() ? 0 : 1;
+    const bool held = verdict();
+    return held || !m_options.checkBudgets ? 0 : 1;
 }
 
 bool Soak::startSimulator()
@@ -136,20 +143,37 @@ bool Soak::pay()
 void Soak::measure(int payments, double secondsPerPayment)
 {
     m_last = ProcessFigures::of(m_till.processId());
-    if (!m_first.isValid())
+    m_simulatorLast = ProcessFigures::of(m_simulator.processId());
+    m_lastPayments = payments;
+    m_lastSecondsPerPayment = secondsPerPayment;
+    if (!m_first.isValid()) {
         m_first = m_last;
-    std::printf("%9d %12lld %9d %14.3f\n",
+        m_simulatorFirst = m_simulatorLast;
+        m_firstPayments = payments;
+        m_firstSecondsPerPayment = secondsPerPayment;
+    }
+    std::printf("%9d %12lld %9d %14.3f %16lld\n",
                 payments,
                 static_cast<long long>(m_last.residentKib),
                 m_last.openFiles,
-                secondsPerPayment * 1e3);
+                secondsPerPayment * 1e3,
+                static_cast<long long>(m_simulatorLast.residentKib));
     std::fflush(stdout);
 }
 
 bool Soak::verdict() const
 {
-    if (!m_first.isValid() || !m_last.isValid())
-        return fail(QStringLiteral("the till's figures could not be read"));
+    if (!m_first.isValid() || !m_last.isValid() || !m_simulatorAtStart.isValid()
+        || !m_simulatorLast.isValid())
+        return fail(QStringLiteral("the processes' figures could not be read"));
+    const bool till = tillHeld();
+    const bool paymentTime = paymentTimeHeld();
+    const bool simulator = simulatorHeld();
+    return till && paymentTime && simulator;
+}
+
+bool Soak::tillHeld() const
+{
     const qint64 residentGrowth = m_last.residentKib - m_first.residentKib;
     const int descriptorGrowth = m_last.openFiles - m_first.openFiles;
     const bool held = residentGrowth <= m_options.residentToleranceKib && descriptorGrowth <= 0;
@@ -159,6 +183,39 @@ bool Soak::verdict() const
                 static_cast<long long>(residentGrowth),
                 static_cast<long long>(m_options.residentToleranceKib),
                 descriptorGrowth,
+                held ? "held" : "MISSED");
+    return held;
+}
+
+// The simulator finds orders by index and keeps a bounded journal: the last payments cost what
+// the first did.
+bool Soak::paymentTimeHeld() const
+{
+    const double ratio = m_lastSecondsPerPayment / m_firstSecondsPerPayment;
+    const bool held = ratio <= m_options.slowdownAllowed;
+    std::printf("budget  time a payment, last checkpoint against the first: %.3f against %.3f ms, "
+                "ratio %.2f (at most %.2f) %s\n",
+                m_lastSecondsPerPayment * 1e3,
+                m_firstSecondsPerPayment * 1e3,
+                ratio,
+                m_options.slowdownAllowed,
+                held ? "held" : "MISSED");
+    return held;
+}
+
+// Each order the simulator stores after the first checkpoint may cost it no more memory than
+// one of the first checkpoint did (start-up's figure taken away); what else it keeps is bounded.
+bool Soak::simulatorHeld() const
+{
+    const double firstPerOrder
+        = double(m_simulatorFirst.residentKib - m_simulatorAtStart.residentKib) / m_firstPayments;
+    const double laterPerOrder = double(m_simulatorLast.residentKib - m_simulatorFirst.residentKib)
+                                 / qMax(1, m_lastPayments - m_firstPayments);
+    const bool held = laterPerOrder <= firstPerOrder;
+    std::printf("budget  simulator memory a stored order, after the first checkpoint against up "
+                "to it: %.2f against %.2f KiB (at most 1x) %s\n",
+                laterPerOrder,
+                firstPerOrder,
                 held ? "held" : "MISSED");
     return held;
 }

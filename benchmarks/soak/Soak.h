@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 
 // Thousands of payments in one zorvik-till process against a zorvik-sim process, both built
-// beside this tool. Only the till's memory and descriptors are measured: the simulator keeps
-// every order and request it saw, and runs apart so that its growth does not count.
+// beside this tool. The till must not grow at all; the simulator keeps every order, so it may
+// grow with them but no faster; and the time a payment takes must not grow either.
 class Soak
 {
 public:
@@ -20,12 +20,17 @@ public:
         int checkpoint = 1000;
         // How much the resident memory may move between the first and the last measurement.
         qint64 residentToleranceKib = 256;
+        // How much slower a payment of the last checkpoint may be than one of the first.
+        double slowdownAllowed = 1.2;
+        // Off: a missed budget is printed, not failed.
+        bool checkBudgets = true;
     };
 
     explicit Soak(const Options &options);
     ~Soak();
 
-    // 0 when every payment was paid and neither memory nor descriptors grew; 1 otherwise.
+    // 0 when every payment was paid and every budget held (or budgets are not checked); 1
+    // otherwise.
     int run();
 
 private:
@@ -35,6 +40,9 @@ private:
     bool pay();
     void measure(int payments, double secondsSinceLast);
     bool verdict() const;
+    bool tillHeld() const;
+    bool paymentTimeHeld() const;
+    bool simulatorHeld() const;
     bool fail(const QString &message) const;
     QString toolPath(const QString &name) const;
 
@@ -45,4 +53,11 @@ private:
     QString m_serviceUrl;
     ProcessFigures m_first;
     ProcessFigures m_last;
+    ProcessFigures m_simulatorAtStart;
+    ProcessFigures m_simulatorFirst;
+    ProcessFigures m_simulatorLast;
+    int m_firstPayments = 0;
+    int m_lastPayments = 0;
+    double m_firstSecondsPerPayment = 0;
+    double m_lastSecondsPerPayment = 0;
 };

@@ -32,6 +32,7 @@ void TestScenarioParser::parse_data()
     QTest::newRow("decline") << "ZVQR-DECLINE"
                              << QByteArray(R"({"outcome":"declined","atStatusRequest":1})");
     QTest::newRow("never") << "ZVQR-NEVER" << QByteArray(R"({"outcome":"undecided"})");
+    QTest::newRow("manual") << "ZVQR-manual" << QByteArray(R"({"outcome":"manual"})");
     QTest::newRow("last outcome wins")
         << "ZVQR-NEVER-DECLINE4" << QByteArray(R"({"outcome":"declined","atStatusRequest":4})");
     QTest::newRow("session words")

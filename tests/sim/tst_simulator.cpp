@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -49,15 +51,17 @@ class ServiceClient
 {
 public:
     explicit ServiceClient(const Simulator &simulator, httplib::Headers headers = {})
-        : m_port(simulator.port())
+        : m_baseUrl(simulator.baseUrl().chopped(1).toStdString())
         , m_headers(std::move(headers))
     {}
 
     void setReadTimeout(std::chrono::milliseconds timeout) { m_readTimeout = timeout; }
 
-    Answer postRaw(const std::string &path, const QByteArray &body) const
+    Answer postRaw(const std::string &path,
+                   const QByteArray &body,
+                   const char *contentType = "application/json") const
     {
-        return Answer(client().Post(path, m_headers, body.toStdString(), "application/json"));
+        return Answer(client().Post(path, m_headers, body.toStdString(), contentType));
     }
     Answer post(const std::string &path, const QJsonObject &body) const
     {
@@ -107,12 +111,13 @@ public:
 private:
     httplib::Client client() const
     {
-        httplib::Client client("127.0.0.1", m_port);
+        httplib::Client client(m_baseUrl);
+        client.enable_server_certificate_verification(false);
         client.set_read_timeout(m_readTimeout);
         return client;
     }
 
-    quint16 m_port;
+    std::string m_baseUrl;
     httplib::Headers m_headers;
     std::chrono::milliseconds m_readTimeout = 5s;
 };
@@ -124,6 +129,7 @@ class TestSimulator : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init() { startSimulator(); }
     void cleanup() { m_simulator.reset(); }
 
@@ -142,6 +148,8 @@ private Q_SLOTS:
     void credentials();
     void statusFaults_data();
     void statusFaults();
+    void sandboxControls_data();
+    void sandboxControls();
     void slowAnswerIsCarriedOutAndStopCutsItShort();
     void busyPortIsRefused();
 
@@ -150,14 +158,43 @@ private:
     QJsonValue order(const QString &transaction, const QString &field) const;
 
     std::unique_ptr<Simulator> m_simulator;
+    QTemporaryDir m_dir;
 };
+
+// A certificate of its own for the HTTPS rows.
+void TestSimulator::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QProcess openssl;
+    openssl.setWorkingDirectory(m_dir.path());
+    openssl.start("openssl",
+                  {"req",
+                   "-x509",
+                   "-newkey",
+                   "ec",
+                   "-pkeyopt",
+                   "ec_paramgen_curve:prime256v1",
+                   "-nodes",
+                   "-days",
+                   "2",
+                   "-subj",
+                   "/CN=127.0.0.1",
+                   "-keyout",
+                   "server.key",
+                   "-out",
+                   "server.pem"});
+    QVERIFY(openssl.waitForFinished(60000));
+    QCOMPARE(openssl.exitCode(), 0);
+}
 
 void TestSimulator::startSimulator(const SimulatorOptions &options)
 {
     m_simulator = std::make_unique<Simulator>(options);
     QVERIFY(m_simulator->start());
     QCOMPARE(m_simulator->baseUrl(),
-             QStringLiteral("http://127.0.0.1:%1/").arg(m_simulator->port()));
+             QStringLiteral("%1://127.0.0.1:%2/")
+                 .arg(options.tlsCertificateFile.isEmpty() ? "http" : "https")
+                 .arg(m_simulator->port()));
 }
 
 QJsonValue TestSimulator::order(const QString &transaction, const QString &field) const
@@ -433,11 +470,16 @@ void TestSimulator::statusFaults_data()
     QTest::addColumn<int>("faultyRequest");
     QTest::addColumn<int>("httpStatus"); // 0: no answer at all
     QTest::addColumn<QString>("contentType");
+    QTest::addColumn<bool>("overTls");
 
-    QTest::newRow("error envelope") << "ZVQR-PAY3-STATUSERR2" << 2 << 200 << "application/json";
-    QTest::newRow("dropped connection") << "ZVQR-PAY3-DROPSTATUS1" << 1 << 0 << "";
-    QTest::newRow("not JSON") << "ZVQR-PAY3-NOTJSON2" << 2 << 200 << "text/plain";
-    QTest::newRow("HTML error page") << "ZVQR-PAY3-HTML5001" << 1 << 500 << "text/html";
+    QTest::newRow("error envelope")
+        << "ZVQR-PAY3-STATUSERR2" << 2 << 200 << "application/json" << false;
+    QTest::newRow("dropped connection") << "ZVQR-PAY3-DROPSTATUS1" << 1 << 0 << "" << false;
+    QTest::newRow("not JSON") << "ZVQR-PAY3-NOTJSON2" << 2 << 200 << "text/plain" << false;
+    QTest::newRow("HTML error page") << "ZVQR-PAY3-HTML5001" << 1 << 500 << "text/html" << false;
+    QTest::newRow("dropped connection, HTTPS") << "ZVQR-PAY3-STATUSDROP2" << 2 << 0 << "" << true;
+    QTest::newRow("bad gateway, HTTPS")
+        << "ZVQR-PAY3-STATUSGATEWAY1" << 1 << 502 << "text/plain" << true;
 }
 
 // The faulty request counts all the same: the order is paid at the third one.
@@ -447,7 +489,14 @@ void TestSimulator::statusFaults()
     QFETCH(int, faultyRequest);
     QFETCH(int, httpStatus);
     QFETCH(QString, contentType);
+    QFETCH(bool, overTls);
 
+    if (overTls) {
+        SimulatorOptions options;
+        options.tlsCertificateFile = m_dir.filePath("server.pem");
+        options.tlsPrivateKeyFile = m_dir.filePath("server.key");
+        startSimulator(options);
+    }
     const ServiceClient client(*m_simulator);
     client.createOrder(code, "order-1", 10);
     for (int request = 1; request <= 3; ++request) {
@@ -464,6 +513,87 @@ void TestSimulator::statusFaults()
         QCOMPARE(QJsonDocument::fromJson(answer.body).isObject(), isEnvelope);
     }
     QCOMPARE(order("order-1", "statusRequests"), 3);
+}
+
+void TestSimulator::sandboxControls_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("manual"); // every order waits for the phone
+    // "METHOD PATH [BODY]" on order-1; POST-TEXT posts the body as plain text.
+    QTest::addColumn<QByteArrayList>("controls");
+    QTest::addColumn<int>("codeError");        // of the last control
+    QTest::addColumn<QStringList>("outcomes"); // of the status requests that follow
+
+    const auto phone = [](const char *state) -> QByteArray {
+        return QByteArray(R"(POST /sim/phone {"client_transaction": "order-1", "state": ")") + state
+               + R"("})";
+    };
+    const auto fault = [](const char *stage, const char *word) -> QByteArray {
+        return QByteArray(R"(POST /sim/fault {"stage": ")") + stage + R"(", "fault": ")" + word
+               + R"("})";
+    };
+    QTest::newRow("waits for the phone") << "ZVQR-MANUAL" << false << QByteArrayList{} << 0
+                                         << QStringList{"registered", "registered"};
+    QTest::newRow("paid by phone") << "ZVQR-MANUAL" << false << QByteArrayList{phone("paid")} << 0
+                                   << QStringList{"paid", "paid"};
+    QTest::newRow("declined by phone, every code manual")
+        << "ZVQR-PAY1" << true << QByteArrayList{phone("declined")} << 0 << QStringList{"declined"};
+    QTest::newRow("decided once") << "ZVQR-MANUAL" << false
+                                  << QByteArrayList{phone("paid"), phone("declined")} << 170
+                                  << QStringList{"paid"};
+    QTest::newRow("unknown state") << "ZVQR-MANUAL" << false << QByteArrayList{phone("expired")}
+                                   << 100 << QStringList{"registered"};
+    QTest::newRow("unknown order")
+        << "ZVQR-MANUAL" << false
+        << QByteArrayList{R"(POST /sim/phone {"client_transaction": "other", "state": "paid"})"}
+        << 140 << QStringList{"registered"};
+    QTest::newRow("phone only with JSON")
+        << "ZVQR-MANUAL" << false << QByteArrayList{phone("paid").replace("POST", "POST-TEXT")}
+        << 100 << QStringList{"registered"};
+    QTest::newRow("phone only by POST")
+        << "ZVQR-MANUAL" << false << QByteArrayList{"GET /sim/phone"} << 404
+        << QStringList{"registered"};
+    QTest::newRow("fault spoils the next answer only")
+        << "ZVQR-PAY2" << false << QByteArrayList{fault("status", "HTML")} << 0
+        << QStringList{"HTTP 500", "paid", "paid"};
+    QTest::newRow("fault of another stage")
+        << "ZVQR" << false << QByteArrayList{fault("return", "DROP")} << 0 << QStringList{"paid"};
+    QTest::newRow("fault taken back")
+        << "ZVQR" << false << QByteArrayList{fault("status", "DROP"), fault("status", "")} << 0
+        << QStringList{"paid"};
+    QTest::newRow("unknown fault word")
+        << "ZVQR" << false << QByteArrayList{fault("status", "BOOM")} << 100 << QStringList{"paid"};
+}
+
+void TestSimulator::sandboxControls()
+{
+    QFETCH(bool, manual);
+    QFETCH(QByteArrayList, controls);
+    QFETCH(QStringList, outcomes);
+
+    SimulatorOptions options;
+    options.manual = manual;
+    startSimulator(options);
+    const ServiceClient client(*m_simulator);
+    QFETCH(QString, code);
+    client.createOrder(code, "order-1", 10);
+    int codeError = 0;
+    for (const QByteArray &control : std::as_const(controls)) {
+        const QByteArrayList parts = control.split(' ');
+        const QByteArray body = control.mid(parts.at(0).size() + parts.at(1).size() + 2);
+        const std::string path = parts.at(1).toStdString();
+        const Answer answer = parts.at(0) == "GET"    ? client.get(path)
+                              : parts.at(0) == "POST" ? client.postRaw(path, body)
+                                                      : client.postRaw(path, body, "text/plain");
+        codeError = answer.codeError();
+    }
+    QTEST(codeError, "codeError");
+    for (const QString &expected : std::as_const(outcomes)) {
+        const Answer answer = client.status("order-1");
+        QCOMPARE(answer.httpStatus == 200 ? answer.orderOutcome()
+                                          : QStringLiteral("HTTP %1").arg(answer.httpStatus),
+                 expected);
+    }
 }
 
 void TestSimulator::slowAnswerIsCarriedOutAndStopCutsItShort()

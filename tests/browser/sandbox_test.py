@@ -1,0 +1,274 @@
+#!/usr/bin/python3
+"""The simulator's sandbox page in headless Chromium, with real tills paying against it.
+
+A customer pays one order and declines another from the page while zorvik-till waits; a third
+order expires; a fault chosen on the page spoils exactly the next answer of its stage; a
+scanned code written as markup stays text. Ends with a screenshot of orders in every state.
+Waits for conditions with generous bounds; nothing is timed.
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import urllib.request
+
+try:
+    from selenium import webdriver
+    from selenium.common.exceptions import (NoAlertPresentException,
+                                            StaleElementReferenceException)
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import Select, WebDriverWait
+except ImportError as error:
+    sys.exit(f"FAIL: Selenium is missing ({error}); install python3-selenium")
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+EXPIRY_SECONDS = 20
+# Bounds for waiting, far above what any step needs; never asserted as durations.
+WAIT_SECONDS = 120
+INJECTED_CODE = "<img src=x onerror=alert(1)>"
+RECEIPT = {
+    "shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42,
+    "positions": [
+        {"barcode": "4601234567890", "posnum": 1, "name": "Молоко 1 л", "quantity": 2,
+         "sum": 100.0},
+        {"barcode": "", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}],
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Sandbox:
+    def __init__(self, arguments, folder):
+        self.arguments = arguments
+        self.folder = folder
+        self.simulator = subprocess.Popen(
+            [arguments.simulator, "--listen", "127.0.0.1:0",
+             "--order-expiry", str(EXPIRY_SECONDS)],
+            stdout=subprocess.PIPE, text=True)
+        line = self.simulator.stdout.readline().strip()
+        check(line.startswith("listening on "), f"zorvik-sim did not start: {line!r}")
+        self.url = line[len("listening on "):]
+        self.write("zorvikcpqr.ini",
+                   f"[zorvikcpqr]\nurl={self.url}\nstatusRequestInterval=1\n"
+                   "statusRequestDelay=0\n")
+        self.write("receipt.json", json.dumps(RECEIPT, ensure_ascii=False))
+        self.tills = []
+
+    def write(self, name, text):
+        with open(os.path.join(self.folder, name), "w", encoding="utf-8") as file:
+            file.write(text)
+
+    def close(self):
+        for till in self.tills:
+            if till.poll() is None:
+                till.kill()
+        self.simulator.terminate()
+        self.simulator.wait(WAIT_SECONDS)
+
+    def pay(self, kopecks, code):
+        """A zorvik-till paying in the background; its one JSON line comes with finish()."""
+        name = f"till-{len(self.tills)}"
+        till = subprocess.Popen(
+            [self.arguments.till, "--json",
+             "--config", os.path.join(self.folder, "zorvikcpqr.ini"),
+             "--receipt", os.path.join(self.folder, "receipt.json"),
+             "--queue", os.path.join(self.folder, name + ".sqlite"),
+             "--log", os.path.join(self.folder, name + ".log"),
+             "pay", str(kopecks), code],
+            stdout=subprocess.PIPE, text=True)
+        self.tills.append(till)
+        return till
+
+    def request(self, method, path, body=None):
+        data = None if body is None else json.dumps(body).encode()
+        request = urllib.request.Request(self.url.rstrip("/") + path, data=data, method=method,
+                                         headers={"Content-Type": "application/json"})
+        try:
+            with urllib.request.urlopen(request, timeout=WAIT_SECONDS) as answer:
+                return answer.status, answer.read()
+        except urllib.error.HTTPError as error:
+            return error.code, error.read()
+
+    def state(self):
+        return json.loads(self.request("GET", "/sim/state")[1])
+
+    def order_of_code(self, code):
+        for order in self.state()["orders"]:
+            if order["cpqr_payload"] == code:
+                return order
+        return None
+
+    def create_order(self, code, transaction, title="Сыр"):
+        """An order made as a till would, straight over HTTP."""
+        status, body = self.request("POST", "/cpqr/start_session", {"cpqr_payload": code})
+        session = json.loads(body)
+        return self.request("POST", "/cpqr/operation/create", {
+            "cpqr_payload": code, "quickpay_id": session["quickpay_id"],
+            "client_transaction": transaction, "cost": 10.0, "posId": "1", "cashierId": "7",
+            "cart": {"items": [{"productId": "1", "quantity": {"count": 1}, "title": title,
+                                "cost": 10.0}]}})
+
+
+def finish(till):
+    output, _ = till.communicate(timeout=WAIT_SECONDS)
+    lines = [line for line in output.splitlines() if line.strip()]
+    check(len(lines) == 1, f"the till printed {lines!r}")
+    return json.loads(lines[0])
+
+
+def start_browser(folder):
+    for program in (CHROMIUM, CHROMEDRIVER):
+        check(os.access(program, os.X_OK), f"{program} is missing; install chromium and "
+                                           "chromium-driver")
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--window-size=1280,1400",
+                 "--user-data-dir=" + os.path.join(folder, "chromium")):
+        options.add_argument(flag)
+    return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+
+
+class Page:
+    def __init__(self, browser, url):
+        self.browser = browser
+        # A row is rebuilt when its order changes; a look that met the old one is repeated.
+        self.wait = WebDriverWait(browser, WAIT_SECONDS,
+                                  ignored_exceptions=(StaleElementReferenceException,))
+        browser.get(url)
+        self.wait.until(lambda b: b.find_elements(By.ID, "arm-status"))
+
+    def row(self, transaction):
+        rows = self.browser.find_elements(
+            By.CSS_SELECTOR, f'#orders tr[data-transaction="{transaction}"]')
+        return rows[0] if rows else None
+
+    def order_state(self, transaction):
+        row = self.row(transaction)
+        return row.find_element(By.CSS_SELECTOR, ".state").text if row else None
+
+    def wait_for_state(self, transaction, state):
+        self.wait.until(lambda b: self.order_state(transaction) == state,
+                        f"order {transaction} never showed {state}")
+
+    def press(self, transaction, button):
+        self.wait_for_state(transaction, "registered")
+
+        def click(_):
+            self.row(transaction).find_element(By.XPATH, f'.//button[text()="{button}"]').click()
+            return True
+        self.wait.until(click)
+
+    def armed_text(self, stage):
+        return self.browser.find_element(By.CSS_SELECTOR, f"#stage-{stage} .armed").text
+
+
+def wait_for_order(sandbox, code):
+    order = WebDriverWait(None, WAIT_SECONDS, poll_frequency=0.2).until(
+        lambda _: sandbox.order_of_code(code), f"no order for {code}")
+    return order["client_transaction"]
+
+
+def paid_and_declined_from_the_page(sandbox, page):
+    paying = sandbox.pay(15050, "ZVQR1-MANUAL")
+    transaction = wait_for_order(sandbox, "ZVQR1-MANUAL")
+    page.press(transaction, "Pay")
+    result = finish(paying)
+    check(result["status"] == 0, f"the till did not report the payment: {result}")
+    check(result["operationId"] == transaction, f"another order was paid: {result}")
+    check("Молоко 1 л" in json.dumps(result["additionalData"], ensure_ascii=False),
+          f"the till's result lacks the paid cart: {result}")
+    page.wait_for_state(transaction, "paid")
+
+    declining = sandbox.pay(15050, "ZVQR2-MANUAL")
+    transaction = wait_for_order(sandbox, "ZVQR2-MANUAL")
+    page.press(transaction, "Decline")
+    result = finish(declining)
+    check(result["status"] == 1, f"the till did not report the decline: {result}")
+    check(result["message"]["text"] == "Оплата отклонена", f"unexpected message: {result}")
+    page.wait_for_state(transaction, "declined")
+
+
+def fault_spoils_exactly_the_next_answer(sandbox, page):
+    """Order creation: the waiting till asks for status meanwhile, but creates nothing."""
+    Select(page.browser.find_element(By.ID, "fault-order")).select_by_visible_text("GATEWAY")
+    page.browser.find_element(By.ID, "arm-order").click()
+    page.wait.until(lambda b: page.armed_text("order") == "armed: GATEWAY")
+    check(page.armed_text("status") == "" and page.armed_text("return") == "",
+          "the fault was armed for another stage too")
+    spoilt = sandbox.create_order("ZVQR", "fault-1")
+    check(spoilt == (502, b""), f"the next order creation was not spoilt: {spoilt}")
+    following = sandbox.create_order("ZVQR", "fault-2")
+    check(following[0] == 200 and json.loads(following[1])["payment_status"] == "started",
+          f"the answer after the spoilt one was spoilt too: {following}")
+    page.wait.until(lambda b: page.armed_text("order") == "", "the used fault stayed armed")
+    page.wait.until(lambda b: page.row("fault-1") and page.row("fault-2"),
+                    "a fault kept an order from being registered")
+
+
+def markup_stays_text(sandbox, page):
+    sandbox.create_order(INJECTED_CODE, "markup-1", title=INJECTED_CODE)
+    page.wait.until(lambda b: INJECTED_CODE in b.find_element(By.ID, "sessions").text,
+                    "the scanned code did not show as text")
+    check(INJECTED_CODE in page.row("markup-1").text, "the cart title did not show as text")
+    check(not page.browser.find_elements(By.CSS_SELECTOR, "main img"),
+          "the scanned code became an element")
+    try:
+        alert = page.browser.switch_to.alert
+        raise Failure(f"a dialog opened: {alert.text}")
+    except NoAlertPresentException:
+        pass
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--simulator", required=True)
+    parser.add_argument("--till", required=True)
+    parser.add_argument("--screenshot", required=True)
+    arguments = parser.parse_args()
+    with tempfile.TemporaryDirectory() as folder:
+        sandbox = Sandbox(arguments, folder)
+        browser = None
+        try:
+            expiring = sandbox.pay(5000, "ZVQR3-MANUAL")
+            browser = start_browser(folder)
+            page = Page(browser, sandbox.url)
+            paid_and_declined_from_the_page(sandbox, page)
+            fault_spoils_exactly_the_next_answer(sandbox, page)
+            markup_stays_text(sandbox, page)
+
+            expired = wait_for_order(sandbox, "ZVQR3-MANUAL")
+            page.wait_for_state(expired, "expired")
+            check(finish(expiring)["status"] == 1, "the till did not report the expired order")
+            sandbox.create_order("ZVQR-MANUAL", "cancelled-1")
+            sandbox.request("POST", "/cpqr/operation/cancel", {"client_transaction": "cancelled-1"})
+            sandbox.create_order("ZVQR-MANUAL", "waiting-1")
+            page.wait_for_state("cancelled-1", "cancelled")
+            page.wait_for_state("waiting-1", "registered")
+            browser.save_screenshot(arguments.screenshot)
+        except Failure as failure:
+            print(f"FAIL: {failure}", file=sys.stderr)
+            return 1
+        finally:
+            if browser:
+                browser.quit()
+            sandbox.close()
+    print("PASS: the sandbox page in headless Chromium")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
