@@ -1,5 +1,7 @@
 #include "host/DBQueueBroker.h"
 #include "host/HostPaths.h"
+#include "host/log4qt/LogManager.h"
+#include "host/log4qt/MemoryAppender.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -41,6 +43,7 @@ private Q_SLOTS:
     void secondBrokerCannotClaimAMessageBeingHandled();
     void claimOfAProcessThatDiedIsVoid_data();
     void claimOfAProcessThatDiedIsVoid();
+    void failedRemovalIsLoggedAsAnError();
     void unusableFileIsReported();
     void defaultPathFollowsTheHostRoot();
 
@@ -216,6 +219,33 @@ void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
         [](const QVariantMap &) { return true; },
         DBQueueBroker::Scope::All);
     QTEST(report.delivered, "delivered");
+}
+
+// The handler took the message, but it cannot be deleted: it will come back, and the log says
+// why.
+void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
+{
+    Log4Qt::MemoryAppender log;
+    Log4Qt::LogManager::addAppender(&log);
+    DBQueueBroker broker(databasePath());
+    broker.enqueue(QStringLiteral("processing"), cancellation("kept"), QString());
+
+    const DeliveryReport report = broker.deliver(
+        QStringLiteral("processing"),
+        [this](const QVariantMap &) {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(databasePath());
+            return other.open() && QSqlQuery(other).exec("ALTER TABLE messages RENAME TO gone");
+        },
+        DBQueueBroker::Scope::All);
+    QSqlDatabase::removeDatabase("other");
+    Log4Qt::LogManager::removeAppender(&log);
+
+    QCOMPARE(report.delivered, 1);
+    QCOMPARE(log.lines().size(), 1);
+    QVERIFY2(log.lines().first().startsWith(
+                 "ERROR Не удалось удалить выполненное сообщение 1 из очереди: "),
+             qPrintable(log.lines().first()));
 }
 
 void TestDBQueueBroker::unusableFileIsReported()
