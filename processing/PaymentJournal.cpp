@@ -79,7 +79,7 @@ bool PaymentJournal::prepareTable()
     }
     return execute(QStringLiteral("CREATE TABLE IF NOT EXISTS payments ("
                                   "client_transaction TEXT PRIMARY KEY, "
-                                  "process_id INTEGER NOT NULL, "
+                                  "process TEXT NOT NULL, "
                                   "cancellation TEXT NOT NULL, "
                                   "created_at INTEGER NOT NULL)"))
            && execute(QStringLiteral("PRAGMA user_version = %1").arg(Version));
@@ -100,9 +100,9 @@ bool PaymentJournal::record(const QString &clientTransaction, const QJsonObject 
         return false;
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
     query.prepare(QStringLiteral("INSERT OR REPLACE INTO payments (client_transaction, "
-                                 "process_id, cancellation, created_at) VALUES (?, ?, ?, ?)"));
+                                 "process, cancellation, created_at) VALUES (?, ?, ?, ?)"));
     query.addBindValue(clientTransaction);
-    query.addBindValue(ProcessLiveness::currentProcessId());
+    query.addBindValue(ProcessLiveness::currentProcessKey());
     query.addBindValue(
         QString::fromUtf8(QJsonDocument(cancellation).toJson(QJsonDocument::Compact)));
     query.addBindValue(QDateTime::currentMSecsSinceEpoch());
@@ -131,13 +131,13 @@ QList<PaymentJournal::Entry> PaymentJournal::abandoned()
     if (!isOpen())
         return entries;
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
-    if (!query.exec(QStringLiteral("SELECT client_transaction, process_id, cancellation FROM "
+    if (!query.exec(QStringLiteral("SELECT client_transaction, process, cancellation FROM "
                                    "payments ORDER BY created_at"))) {
         m_errorString = query.lastError().text();
         return entries;
     }
     while (query.next()) {
-        if (ProcessLiveness::isRunning(query.value(1).toLongLong()))
+        if (ProcessLiveness::isRunning(query.value(1).toString()))
             continue;
         const QString clientTransaction = query.value(0).toString();
         const QJsonDocument cancellation = QJsonDocument::fromJson(query.value(2).toByteArray());

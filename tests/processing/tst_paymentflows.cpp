@@ -322,11 +322,10 @@ void PaymentFlowsTest::damagedJournalStopsNoPayment_data()
         << unusable + "версия файла 2 новее поддерживаемой 1" << false;
     QTest::newRow("entry that cannot be read")
         << QByteArray()
-        << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process_id "
-                       "INTEGER NOT NULL, cancellation TEXT NOT NULL, created_at INTEGER NOT "
-                       "NULL)",
+        << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
+                       "TEXT NOT NULL, cancellation TEXT NOT NULL, created_at INTEGER NOT NULL)",
                        "PRAGMA user_version = 1",
-                       "INSERT INTO payments VALUES ('ct-dead', 2147483647, '{\"request', 0)"}
+                       "INSERT INTO payments VALUES ('ct-dead', 'x/1/1', '{\"request', 0)"}
         << "ERROR Запись журнала оплат ct-dead не читается, оставлена в %1" << true;
 }
 
