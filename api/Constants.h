@@ -10,6 +10,8 @@ inline const QString ConfigPath
     = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
 // The host queue that holds deferred cancellations.
 inline const QString CancelQueue = QStringLiteral("processing");
+// The queue message's key for the refund id that every attempt of its return sends.
+inline const QString RefundIdKey = QStringLiteral("refundId");
 // The scan dialog's picture, a resource of the plug-in.
 inline const QString ScanPicturePath = QStringLiteral(":/zorvikcpqr/scan_token.png");
 

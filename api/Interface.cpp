@@ -20,6 +20,7 @@ namespace zorvikcpqr {
 namespace {
 
 const QString configPrefix = QStringLiteral("zorvikcpqr:");
+constexpr int DefaultTimeoutSeconds = 10;
 
 QString configKey(const QString &key)
 {
@@ -79,7 +80,14 @@ void Interface::init()
     // A password in the address is a secret like the api key: it stays out of the log.
     logger->debug(QStringLiteral(" адрес сервера: %1").arg(url.toString(QUrl::RemovePassword)));
 
-    timeout = config->getInt(configKey(QStringLiteral("timeout")), 10);
+    timeout = config->getInt(configKey(QStringLiteral("timeout")), DefaultTimeoutSeconds);
+    // The transport takes 0 for no limit at all: a payment could then wait for ever.
+    if (timeout <= 0) {
+        logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:timeout, "
+                                     "используется %1 сек.")
+                          .arg(DefaultTimeoutSeconds));
+        timeout = DefaultTimeoutSeconds;
+    }
     logger->debug(QStringLiteral(" таймаут обращения к серверу (сек): %1").arg(timeout));
 
     headers.insert(QStringLiteral("api-key"),
@@ -105,8 +113,14 @@ StartSessionResult Interface::startSession(const QString &cpqrPayload) const
 CreateOrderResult Interface::createOrder(const PaymentProcessingRequest &request,
                                          const StartSessionResult &started) const
 {
+    return createOrder(request, started, createTransactionId());
+}
+
+CreateOrderResult Interface::createOrder(const PaymentProcessingRequest &request,
+                                         const StartSessionResult &started,
+                                         const QString &clientTransaction) const
+{
     logger->info(QStringLiteral("Создание запроса на оплату"));
-    const QString clientTransaction = createTransactionId();
     logger->info(QStringLiteral("Создание заказа '%1'").arg(clientTransaction));
 
     const double cost = amountInRoubles(request);
@@ -149,8 +163,15 @@ OperationResult Interface::operationCancel(const QString &clientTransaction) con
 ReturnResult Interface::operationReturn(const PaymentProcessingRequest &request,
                                         const OperationResult &paidOrder) const
 {
+    return operationReturn(request, paidOrder, ReturnOptions{createTransactionId(), true});
+}
+
+ReturnResult Interface::operationReturn(const PaymentProcessingRequest &request,
+                                        const OperationResult &paidOrder,
+                                        const ReturnOptions &options) const
+{
     logger->info(QStringLiteral("Возврат по операции %1").arg(request.operationId));
-    const QString refundId = createTransactionId();
+    const QString &refundId = options.refundId;
     logger->info(QStringLiteral(" операция возврата: %1").arg(refundId));
 
     const double cost = amountInRoubles(request);
@@ -159,9 +180,11 @@ ReturnResult Interface::operationReturn(const PaymentProcessingRequest &request,
         {QStringLiteral("client_transaction"), request.operationId},
         {QStringLiteral("refundId"), refundId},
     };
-    const QJsonObject refundCart = isPartialPaymentCart(paidOrder.getCart())
-                                       ? formPartPaymentReturnCart(cost)
-                                       : formReturnCart(paidOrder);
+    QJsonObject refundCart;
+    if (isPartialPaymentCart(paidOrder.getCart()))
+        refundCart = formPartPaymentReturnCart(cost);
+    else if (options.openReceiptIsReturnReceipt)
+        refundCart = formReturnCart(paidOrder);
     if (!refundCart.isEmpty())
         body.insert(QStringLiteral("refundCart"), refundCart);
 
@@ -172,6 +195,8 @@ ReturnResult Interface::operationReturn(const PaymentProcessingRequest &request,
 
 RequestResult Interface::sendPostRequest(const QString &path, const QJsonObject &body) const
 {
+    if (!hasUsableAddress())
+        return unusableAddress();
     const QSharedPointer<RestClient> client = createClient();
     client->post(formUrl(path), QJsonDocument(body), headers);
     return getRequestResult(client);
@@ -179,6 +204,8 @@ RequestResult Interface::sendPostRequest(const QString &path, const QJsonObject 
 
 RequestResult Interface::sendGetRequest(const QString &path, const QUrlQuery &query) const
 {
+    if (!hasUsableAddress())
+        return unusableAddress();
     const QSharedPointer<RestClient> client = createClient();
     QUrl requestUrl = formUrl(path);
     requestUrl.setQuery(query);
@@ -230,6 +257,25 @@ QString Interface::getComment() const
     const QSharedPointer<DocumentLogic> documentLogic = MockFactory<DocumentLogic>::create();
     const FormatterSources sources = documentLogic->getFormatterSources({});
     return formatter->format(commentMask, sources, 0, QVariantMap());
+}
+
+bool Interface::hasUsableAddress() const
+{
+    const QString scheme = url.scheme();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+           && !url.host().isEmpty();
+}
+
+RequestResult Interface::unusableAddress() const
+{
+    logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:url: '%1', "
+                                 "запрос не отправлен")
+                      .arg(url.toString(QUrl::RemovePassword)));
+    RequestResult result;
+    result.transportError = true;
+    result.errorText = tr::Tr(QStringLiteral("zorvikCpqrBadServerUrl"),
+                              QStringLiteral("Неверно задан адрес сервера Зорвик Пэй"));
+    return result;
 }
 
 QSharedPointer<RestClient> Interface::createClient() const

@@ -3,6 +3,7 @@
 #include "api/CreateOrderResult.h"
 #include "api/OperationResult.h"
 #include "api/RequestResult.h"
+#include "api/ReturnOptions.h"
 #include "api/ReturnResult.h"
 #include "api/StartSessionResult.h"
 #include "host/MockFactory.h"
@@ -39,10 +40,18 @@ public:
     virtual StartSessionResult startSession(const QString &cpqrPayload) const;
     virtual CreateOrderResult createOrder(const PaymentProcessingRequest &request,
                                           const StartSessionResult &started) const;
+    // Registers the order under an identifier the caller made with createTransactionId(), so
+    // that it can note the order before the request leaves.
+    virtual CreateOrderResult createOrder(const PaymentProcessingRequest &request,
+                                          const StartSessionResult &started,
+                                          const QString &clientTransaction) const;
     virtual OperationResult operationResult(const QString &clientTransaction) const;
     virtual OperationResult operationCancel(const QString &clientTransaction) const;
     virtual ReturnResult operationReturn(const PaymentProcessingRequest &request,
                                          const OperationResult &paidOrder) const;
+    virtual ReturnResult operationReturn(const PaymentProcessingRequest &request,
+                                         const OperationResult &paidOrder,
+                                         const ReturnOptions &options) const;
 
     virtual RequestResult sendPostRequest(const QString &path, const QJsonObject &body) const;
     virtual RequestResult sendGetRequest(const QString &path, const QUrlQuery &query) const;
@@ -74,6 +83,11 @@ protected:
     QHash<QString, QString> headers;
     QString commentMask;
     Log4Qt::Logger *logger;
+
+private:
+    // Without a scheme and a host the transport would guess a host and send it the secrets.
+    bool hasUsableAddress() const;
+    RequestResult unusableAddress() const;
 };
 
 } // namespace zorvikcpqr

@@ -8,7 +8,13 @@ ReturnResult::ReturnResult(const RequestResult &result)
 
 bool ReturnResult::success() const
 {
-    return RequestResult::success();
+    // An answer that cannot be read may come from anything between the till and the service.
+    return RequestResult::success() && !json.isEmpty();
+}
+
+bool ReturnResult::isSettled() const
+{
+    return success() || (errorCode() != 0 && !transportError);
 }
 
 } // namespace zorvikcpqr

@@ -6,6 +6,7 @@
 
 #include "api/Constants.h"
 
+#include "host/DBQueueBroker.h"
 #include "host/HostPaths.h"
 #include "processing/Processing.h"
 
@@ -41,6 +42,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzzhost::prepare();
     configDir = new QTemporaryDir;
+    // The processing keeps its payment journal beside the queue: both stay in the temporary
+    // folder.
+    Singleton<DBQueueBroker>::instance
+        = new DBQueueBroker(configDir->filePath(QStringLiteral("queue.sqlite")));
     return configDir->isValid() ? 0 : 1;
 }
 

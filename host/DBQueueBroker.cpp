@@ -2,6 +2,9 @@
 
 #include "host/Finally.h"
 #include "host/HostPaths.h"
+#include "host/ProcessLiveness.h"
+#include "host/log4qt/LogManager.h"
+#include "host/log4qt/Logger.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,7 +25,8 @@ namespace {
 
 const QString HostDatabasePath = QStringLiteral("/trelmo/cash/data/queue.sqlite");
 
-// A handler that crashes leaves its message claimed; another delivery takes it up after this.
+// A claim of a running process lapses after this (a handler that hangs); one of a process that
+// has died is void at once.
 constexpr qint64 ClaimMilliseconds = 5 * 60 * 1000;
 constexpr qint64 FirstRetryMilliseconds = 30 * 1000;
 constexpr qint64 LongestRetryMilliseconds = 60 * 60 * 1000;
@@ -86,29 +90,32 @@ Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly, QStrin
     });
 
     const qint64 time = now();
-    QSqlQuery update
-        = prepared(database,
-                   QStringLiteral("UPDATE messages SET claimed_until = ? "
-                                  "WHERE id = ? AND claimed_until < ?")
-                       + (dueOnly ? QStringLiteral(" AND next_attempt_at <= ?") : QString()));
-    update.addBindValue(time + ClaimMilliseconds);
-    update.addBindValue(id);
-    update.addBindValue(time);
-    if (dueOnly)
-        update.addBindValue(time);
-    if (!update.exec())
-        return failed(update);
-    if (update.numRowsAffected() != 1)
-        return Claim();
-
     QSqlQuery select = prepared(database,
-                                QStringLiteral("SELECT message, attempts FROM messages "
+                                QStringLiteral("SELECT message, attempts, next_attempt_at, "
+                                               "claimed_until, claimed_by FROM messages "
                                                "WHERE id = ?"));
     select.addBindValue(id);
-    if (!select.exec() || !select.next())
+    if (!select.exec())
         return failed(select);
+    if (!select.next())
+        return Claim(); // taken and deleted by another handler meanwhile
+    const bool due = !dueOnly || select.value(2).toLongLong() <= time;
+    // A claim lapses with its time, or at once when the process that holds it has died.
+    const bool free = select.value(3).toLongLong() < time
+                      || !ProcessLiveness::isRunning(select.value(4).toLongLong());
+    if (!due || !free)
+        return Claim();
     Claim claim{true, select.value(0).toString().toUtf8(), select.value(1).toInt()};
     select.finish();
+
+    QSqlQuery update = prepared(database,
+                                QStringLiteral("UPDATE messages SET claimed_until = ?, "
+                                               "claimed_by = ? WHERE id = ?"));
+    update.addBindValue(time + ClaimMilliseconds);
+    update.addBindValue(ProcessLiveness::currentProcessId());
+    update.addBindValue(id);
+    if (!update.exec())
+        return failed(update);
 
     committed = transaction.exec(QStringLiteral("COMMIT"));
     if (!committed)
@@ -180,7 +187,8 @@ bool DBQueueBroker::open()
                        "attempts INTEGER NOT NULL DEFAULT 0, "
                        "next_attempt_at INTEGER NOT NULL DEFAULT 0, "
                        "claimed_until INTEGER NOT NULL DEFAULT 0, "
-                       "created_at INTEGER NOT NULL)"),
+                       "created_at INTEGER NOT NULL, "
+                       "claimed_by INTEGER NOT NULL DEFAULT 0)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS messages_by_queue ON messages (queue, id)"),
     };
     for (const QString &statement : statements) {
@@ -191,7 +199,23 @@ bool DBQueueBroker::open()
             return false;
         }
     }
-    return true;
+    return addClaimHolder(database);
+}
+
+// Files written before claims named their process lack the column; their claims count as held
+// by no running process.
+bool DBQueueBroker::addClaimHolder(QSqlDatabase &database)
+{
+    QSqlQuery probe(database);
+    if (probe.exec(QStringLiteral("SELECT claimed_by FROM messages LIMIT 0")))
+        return true;
+    QSqlQuery alter(database);
+    if (alter.exec(QStringLiteral("ALTER TABLE messages ADD COLUMN claimed_by INTEGER NOT NULL "
+                                  "DEFAULT 0")))
+        return true;
+    m_errorString = alter.lastError().text();
+    database.close();
+    return false;
 }
 
 bool DBQueueBroker::enqueue(const QString &queue, const QJsonObject &message, const QString &text)
@@ -282,8 +306,9 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
             QSqlQuery remove
                 = prepared(database, QStringLiteral("DELETE FROM messages WHERE id = ?"));
             remove.addBindValue(id);
+            // The message comes back once its claim lapses; its handler must bear that.
             if (!remove.exec())
-                m_errorString = remove.lastError().text();
+                reportFailedRemoval(id, remove.lastError().text());
             ++report.delivered;
         } else {
             const int attempts = claim.attempts + 1;
@@ -300,4 +325,12 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
         }
     }
     return report;
+}
+
+void DBQueueBroker::reportFailedRemoval(qint64 id, const QString &reason)
+{
+    m_errorString = reason;
+    Log4Qt::LogManager::logger(QStringLiteral("DBQueueBroker"))
+        ->error(QStringLiteral("Не удалось удалить выполненное сообщение %1 из очереди: %2")
+                    .arg(QString::number(id), reason));
 }

@@ -11,9 +11,12 @@
 
 #include <functional>
 
+class QSqlDatabase;
+
 // The host's persistent message queue: one SQLite file (WAL), one row per message, kept until
 // a handler has taken it. Several processes may share the file; a message is handed to one
-// handler at a time.
+// handler at a time. A message whose handler's process died, or whose removal failed after
+// its handler took it, is handed over again: handlers must bear a repetition.
 class DBQueueBroker
 {
 public:
@@ -49,6 +52,8 @@ public:
 
 private:
     bool open();
+    bool addClaimHolder(QSqlDatabase &database);
+    void reportFailedRemoval(qint64 id, const QString &reason);
 
     QString m_databasePath;
     QString m_connectionName;

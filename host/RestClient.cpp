@@ -317,9 +317,10 @@ bool RestClient::perform(const QByteArray &method,
                                  QString::number(elapsed.elapsed()),
                                  QString::number(body.size()),
                                  QString::number(m_responseBody.size())));
-    if (m_httpStatus >= 400) {
+    if (m_httpStatus >= 300) {
         // A server error may come after the service acted on the request (or from a gateway in
-        // front of it), so its outcome is unknown; a client error is a refusal.
+        // front of it), so its outcome is unknown; a client error is a refusal, and so is a
+        // redirect, which is not followed: the service did not act on this request.
         m_timedOut = m_httpStatus >= 500;
         return fail(HttpError, QStringLiteral("статус HTTP %1").arg(m_httpStatus));
     }

@@ -11,6 +11,8 @@
 #include "host/Session.h"
 #include "host/log4qt/Logger.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <cerrno>
@@ -81,6 +83,60 @@ void Processing::init(const PaymentProcessingContext &)
         logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:paymentCodeMask"));
 
     defaultCardNumber = config->getString(ConfigPrefix + "defaultCardNumber", QString());
+
+    openJournal();
+}
+
+void Processing::openJournal()
+{
+    const QString queueFolder
+        = QFileInfo(singletonInstance<DBQueueBroker>()->databasePath()).absolutePath();
+    journal
+        = std::make_unique<PaymentJournal>(QDir(queueFolder).filePath(PaymentJournal::FileName));
+    if (!journal->isOpen()) {
+        logger->error(QStringLiteral("Журнал оплат %1 недоступен: %2")
+                          .arg(journal->filePath(), journal->errorString()));
+        return;
+    }
+    cancelAbandonedPayments();
+}
+
+// The till died while these orders waited for payment: nobody will finish them, and the
+// customer may still pay one in the app. Each is cancelled as its payment would have been.
+void Processing::cancelAbandonedPayments()
+{
+    for (const PaymentJournal::Entry &entry : journal->abandoned()) {
+        if (entry.cancellation.isEmpty()) {
+            logger->error(QStringLiteral("Запись журнала оплат %1 не читается, оставлена в %2")
+                              .arg(entry.clientTransaction, journal->filePath()));
+            continue;
+        }
+        logger->warn(QStringLiteral("Оплата %1 прервана остановкой кассы, отмена через очередь")
+                         .arg(entry.clientTransaction));
+        if (enqueueCancellation(entry.cancellation, entry.clientTransaction))
+            journal->remove(entry.clientTransaction);
+    }
+}
+
+// Without init there is no data folder and no journal: the payment goes on unnoted.
+void Processing::notePayment(const PaymentProcessingRequest &cancellation)
+{
+    const QString refundId = interface->createTransactionId();
+    unsettledReturns.insert(returnKey(cancellation), refundId);
+    if (!journal
+        || journal->record(cancellation.operationId, cancellationMessage(cancellation, refundId)))
+        return;
+    logger->error(QStringLiteral("Не удалось записать оплату %1 в журнал оплат %2: %3")
+                      .arg(cancellation.operationId, journal->filePath(), journal->errorString()));
+}
+
+void Processing::strikePayment(const PaymentProcessingRequest &cancellation)
+{
+    unsettledReturns.remove(returnKey(cancellation));
+    if (journal && journal->isOpen() && !journal->remove(cancellation.operationId))
+        logger->error(
+            QStringLiteral("Не удалось удалить оплату %1 из журнала оплат %2: %3")
+                .arg(cancellation.operationId, journal->filePath(), journal->errorString()));
 }
 
 PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &request)
@@ -103,7 +159,15 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
     interrupted = false;
     const Finally sessionReset([this] { resetSession(); });
 
-    const CreateOrderResult order = interface->createOrder(request, *session.startSessionResult);
+    // The order is noted before it can exist at the service, so that a till that dies from here
+    // on leaves its cancellation behind; every way out of the payment queues its own.
+    PaymentProcessingRequest cancellation = request;
+    cancellation.operationId = interface->createTransactionId();
+    notePayment(cancellation);
+    const Finally paymentEnded([this, &cancellation] { strikePayment(cancellation); });
+
+    const CreateOrderResult order
+        = interface->createOrder(request, *session.startSessionResult, cancellation.operationId);
     if (order.errorCode() != 0 || order.transportError) {
         logger->error(QStringLiteral("Не удалось создать заказ"));
         // A request that timed out may have registered the order all the same.
@@ -222,6 +286,12 @@ QString Processing::formAdditionalData(const OperationResult &operation) const
 
 PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &request)
 {
+    return cancelWith(request, ReturnOptions{refundIdFor(request), true});
+}
+
+PaymentProcessingResult Processing::cancelWith(const PaymentProcessingRequest &request,
+                                               const ReturnOptions &options)
+{
     logger->info(QStringLiteral("Отмена оплаты на сумму %1").arg(roubles(request.amount)));
 
     PaymentProcessingResult result;
@@ -255,9 +325,10 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
         break;
     }
 
-    const ReturnResult refund = interface->operationReturn(request, status);
+    const ReturnResult refund = interface->operationReturn(request, status, options);
     resetSession();
-    if (refund.errorCode() == 0 && !refund.transportError) {
+    rememberUnsettled(request, refund, options.refundId);
+    if (refund.success()) {
         result.status = PaymentProcessingResult::Success;
         result.operationId = refund.refundTransaction;
     } else {
@@ -267,10 +338,32 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
     return result;
 }
 
+Processing::ReturnKey Processing::returnKey(const PaymentProcessingRequest &request)
+{
+    return {request.operationId, request.amount};
+}
+
+QString Processing::refundIdFor(const PaymentProcessingRequest &request) const
+{
+    const auto unsettled = unsettledReturns.constFind(returnKey(request));
+    return unsettled != unsettledReturns.cend() ? *unsettled : interface->createTransactionId();
+}
+
+// Once the service has answered, a later return of the same amount is another return.
+void Processing::rememberUnsettled(const PaymentProcessingRequest &request,
+                                   const ReturnResult &refund,
+                                   const QString &refundId)
+{
+    if (refund.isSettled())
+        unsettledReturns.remove(returnKey(request));
+    else
+        unsettledReturns.insert(returnKey(request), refundId);
+}
+
 void Processing::cancelPaymentByQRCodeInQueue(const PaymentProcessingRequest &request) const
 {
     logger->info(QStringLiteral("Отправка отмены заказа %1 в очередь").arg(request.operationId));
-    enqueueCancellation(request);
+    enqueueCancellation(cancellationMessage(request, refundIdFor(request)), request.operationId);
 }
 
 void Processing::sendCancelToQueue(const PaymentProcessingRequest &request,
@@ -279,25 +372,51 @@ void Processing::sendCancelToQueue(const PaymentProcessingRequest &request,
     logger->info(QStringLiteral("Отмена оплаты %1 через очередь").arg(operationId));
     PaymentProcessingRequest cancellation = request;
     cancellation.operationId = operationId;
-    enqueueCancellation(cancellation);
+    enqueueCancellation(cancellationMessage(cancellation, refundIdFor(cancellation)), operationId);
 }
 
-void Processing::enqueueCancellation(const PaymentProcessingRequest &request) const
+QJsonObject Processing::cancellationMessage(const PaymentProcessingRequest &request,
+                                            const QString &refundId)
 {
-    const QJsonObject message{{QStringLiteral("request"), requestToJson(request)},
-                              {QStringLiteral("valutCode"), request.valutCode}};
-    // The order stays open at the service if its cancellation is lost: say so loudly.
-    if (!singletonInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
-        logger->error(QStringLiteral("Не удалось поставить отмену заказа %1 в очередь")
-                          .arg(request.operationId));
+    return {{QStringLiteral("request"), requestToJson(request)},
+            {QStringLiteral("valutCode"), request.valutCode},
+            {Constants::RefundIdKey, refundId}};
 }
 
+bool Processing::enqueueCancellation(const QJsonObject &message, const QString &operationId) const
+{
+    if (singletonInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
+        return true;
+    // The order stays open at the service if its cancellation is lost: say so loudly.
+    logger->error(
+        QStringLiteral("Не удалось поставить отмену заказа %1 в очередь").arg(operationId));
+    return false;
+}
+
+// The receipt open when the queue hands a message over belongs to whatever the till does then,
+// so the return's cart is not read from it.
 bool Processing::sendEnqueuedMessage(const QMap<QString, QVariant> &message)
 {
     logger->info(QStringLiteral("Обработка сообщения из очереди"));
     const PaymentProcessingRequest request
         = requestFromVariantMap(message.value(QStringLiteral("request")).toMap());
-    return cancel(request).status == PaymentProcessingResult::Success;
+    const ReturnOptions options{queuedRefundId(message, request), false};
+    return cancelWith(request, options).status == PaymentProcessingResult::Success;
+}
+
+// Messages stored before they carried a refund id, and damaged ones, get the id this
+// processing knows for the return, or a new one.
+QString Processing::queuedRefundId(const QVariantMap &message,
+                                   const PaymentProcessingRequest &request) const
+{
+    const QVariant stored = message.value(Constants::RefundIdKey);
+    if (stored.typeId() == QMetaType::QString && !stored.toString().isEmpty())
+        return stored.toString();
+    if (stored.isValid())
+        logger->error(QStringLiteral("Некорректный идентификатор возврата в сообщении очереди, "
+                                     "возврат по операции %1 получит новый")
+                          .arg(request.operationId));
+    return refundIdFor(request);
 }
 
 bool Processing::interruptPayment()

@@ -1,13 +1,18 @@
 #pragma once
 
 #include "api/Interface.h"
+#include "processing/PaymentJournal.h"
 #include "processing/SessionState.h"
 
 #include "host/payment/BasicSbpProcessing.h"
 
+#include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QRegularExpression>
 #include <QSharedPointer>
+
+#include <memory>
 
 namespace zorvikcpqr {
 
@@ -44,15 +49,40 @@ private:
     QStringList getCardNumbers(const StartSessionResult &started) const;
     QString formAdditionalData(const OperationResult &operation) const;
 
+    // A return, by the order it returns and its amount.
+    using ReturnKey = QPair<QString, qint64>;
+    static ReturnKey returnKey(const PaymentProcessingRequest &request);
+
+    PaymentProcessingResult cancelWith(const PaymentProcessingRequest &request,
+                                       const ReturnOptions &options);
+    QString refundIdFor(const PaymentProcessingRequest &request) const;
+    QString queuedRefundId(const QVariantMap &message,
+                           const PaymentProcessingRequest &request) const;
+    void rememberUnsettled(const PaymentProcessingRequest &request,
+                           const ReturnResult &refund,
+                           const QString &refundId);
+
     void waitBeforeFirstStatusRequest() const;
     bool interruptedBeforeNextStatusRequest() const;
-    void enqueueCancellation(const PaymentProcessingRequest &request) const;
+    bool enqueueCancellation(const QJsonObject &message, const QString &operationId) const;
+    static QJsonObject cancellationMessage(const PaymentProcessingRequest &request,
+                                           const QString &refundId);
     void setRequestPaymentCode(bool required);
+
+    void openJournal();
+    void cancelAbandonedPayments();
+    void notePayment(const PaymentProcessingRequest &cancellation);
+    void strikePayment(const PaymentProcessingRequest &cancellation);
 
     SessionState session;
     QRegularExpression paymentCodeMask;
     QString defaultCardNumber;
     QSharedPointer<Interface> interface;
+    std::unique_ptr<PaymentJournal> journal;
+    // Returns whose outcome is unknown (their answer was lost) and payments under way, with the
+    // refund id that names their return: asking again sends the same id, so the service sees
+    // one return however often it is asked.
+    QHash<ReturnKey, QString> unsettledReturns;
 };
 
 } // namespace zorvikcpqr

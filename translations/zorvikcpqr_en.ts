@@ -7,6 +7,10 @@
         <source>Оплата недоступна</source>
         <translation>Payment is not available</translation>
     </message>
+    <message id="zorvikCpqrBadServerUrl">
+        <source>Неверно задан адрес сервера Зорвик Пэй</source>
+        <translation>The Zorvik Pay server address is not set correctly</translation>
+    </message>
     <message id="zorvikCpqrPaymentDeclined">
         <source>Оплата отклонена</source>
         <translation>Payment declined</translation>

@@ -42,6 +42,8 @@ private Q_SLOTS:
 
     void initWithoutFileUsesDefaults();
     void initTwiceKeepsOneHeaderEach();
+    void unusableSettingsNeverLetAnExchangeGoAstray_data();
+    void unusableSettingsNeverLetAnExchangeGoAstray();
     void formUrlResolvesAgainstTheBaseDirectory_data();
     void formUrlResolvesAgainstTheBaseDirectory();
     void requestCarriesBodyOrQueryHeadersAndTimeout_data();
@@ -126,6 +128,54 @@ void ExchangeTest::initTwiceKeepsOneHeaderEach()
     QCOMPARE(client.requestHeaders().value(QStringLiteral("api-key")), QStringLiteral("second"));
     QCOMPARE(client.requestHeaders().value(QStringLiteral("user-token")), QString());
     QCOMPARE(client.serverUrl(), QUrl(QStringLiteral("http://127.0.0.1")));
+}
+
+void ExchangeTest::unusableSettingsNeverLetAnExchangeGoAstray_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<QString>("errorLine");
+
+    const QString timeoutLine = QStringLiteral(
+        "ERROR Некорректное значение параметра ZorvikCpqr:timeout, используется 10 сек.");
+    // The transport would take 0 for no limit at all.
+    QTest::newRow("timeout 0") << QByteArray("timeout=0") << true << timeoutLine;
+    QTest::newRow("timeout negative") << QByteArray("timeout=-5") << true << timeoutLine;
+    QTest::newRow("timeout not a number") << QByteArray("timeout=ten") << true << timeoutLine;
+    // The transport would guess a host and send it the api key.
+    QTest::newRow("empty url")
+        << QByteArray("url=") << false
+        << "ERROR Некорректное значение параметра ZorvikCpqr:url: '', запрос не отправлен";
+    QTest::newRow("url without scheme")
+        << QByteArray("url=cpqr.example") << false
+        << "ERROR Некорректное значение параметра ZorvikCpqr:url: 'cpqr.example', запрос не "
+           "отправлен";
+    QTest::newRow("url of another protocol")
+        << QByteArray("url=ftp://cpqr.example/") << false
+        << "ERROR Некорректное значение параметра ZorvikCpqr:url: 'ftp://cpqr.example/', "
+           "запрос не отправлен";
+}
+
+void ExchangeTest::unusableSettingsNeverLetAnExchangeGoAstray()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(bool, sent);
+    writeConfig("[zorvikcpqr]\napiKey=secret\n" + settings + "\n");
+    m_client->responseBody = R"({"quickpay_id":"q"})";
+    LogCapture log;
+    Interface client;
+    client.init();
+
+    const RequestResult result = client.sendPostRequest(QStringLiteral("/cpqr/x"), {});
+
+    QTEST(log.lines().filter(QStringLiteral("ERROR")).value(0), "errorLine");
+    QCOMPARE(m_client->requests.size(), sent ? 1 : 0);
+    if (sent) {
+        QCOMPARE(m_client->timeoutMilliseconds, qint64(10000));
+        return;
+    }
+    QVERIFY(result.transportError && !result.timedOut);
+    QCOMPARE(result.getError().id(), QStringLiteral("zorvikCpqrBadServerUrl"));
 }
 
 void ExchangeTest::formUrlResolvesAgainstTheBaseDirectory_data()

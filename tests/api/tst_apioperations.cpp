@@ -227,6 +227,7 @@ void OperationsTest::operationReturnChoosesTheRefundCart_data()
     QTest::addColumn<QByteArray>("paidCart");
     QTest::addColumn<bool>("emptyReturnReceipt");
     QTest::addColumn<QByteArray>("refundCart");
+    QTest::addColumn<bool>("fromQueue"); // the open receipt is not the return's
 
     const QByteArray partial
         = RecordingInterface::partialPaymentCart(R"("itemPrice":50.5,"total":50.5)");
@@ -236,24 +237,31 @@ void OperationsTest::operationReturnChoosesTheRefundCart_data()
 
     QTest::newRow("second item without product id")
         << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"},{"productId":""}]})")
-        << false << partial;
+        << false << partial << false;
     QTest::newRow("product id missing")
-        << QByteArray(R"({"items":[{"unit_price":"50"}]})") << false << partial;
+        << QByteArray(R"({"items":[{"unit_price":"50"}]})") << false << partial << false;
     QTest::newRow("product id not text")
-        << QByteArray(R"({"items":[{"productId":7,"unit_price":"50"}]})") << false << partial;
+        << QByteArray(R"({"items":[{"productId":7,"unit_price":"50"}]})") << false << partial
+        << false;
     QTest::newRow("partial even without a return receipt")
-        << QByteArray(R"({"items":[{"productId":""}]})") << true << partial;
+        << QByteArray(R"({"items":[{"productId":""}]})") << true << partial << false;
     QTest::newRow("every item identified") << QByteArray(
         R"({"items":[{"productId":"4600001_1","unit_price":"50"},{"productId":"9_9"}]})")
-                                           << false << itemized;
+                                           << false << itemized << false;
     QTest::newRow("no items, itemized")
         << QByteArray(R"({"items":[]})") << false
         << QByteArray(
                R"({"items":[{"productId":"4600001_1","quantity":{"count":2},"itemPrice":0,"total":100},)"
-               R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})");
+               R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})")
+        << false;
     QTest::newRow("itemized without return positions")
         << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"}]})") << true
-        << QByteArray();
+        << QByteArray() << false;
+    QTest::newRow("from the queue, partial")
+        << QByteArray(R"({"items":[{"productId":""}]})") << false << partial << true;
+    QTest::newRow("from the queue, itemized: no positions of a stranger's receipt")
+        << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"}]})") << false
+        << QByteArray() << true;
 }
 
 void OperationsTest::operationReturnChoosesTheRefundCart()
@@ -261,10 +269,13 @@ void OperationsTest::operationReturnChoosesTheRefundCart()
     QFETCH(QByteArray, paidCart);
     QFETCH(bool, emptyReturnReceipt);
     QFETCH(QByteArray, refundCart);
+    QFETCH(bool, fromQueue);
     if (emptyReturnReceipt)
         singletonInstance<Session>()->setDocument(QSharedPointer<AbstractDocument>::create());
 
-    m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")), paidOrder(paidCart));
+    m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")),
+                             paidOrder(paidCart),
+                             ReturnOptions{QStringLiteral("r-1"), !fromQueue});
 
     const QJsonObject body = m_client.sent.first().body;
     QCOMPARE(body.contains(QStringLiteral("refundCart")), !refundCart.isEmpty());

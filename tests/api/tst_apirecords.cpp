@@ -210,6 +210,8 @@ void RecordsTest::rounding_data()
     QTest::newRow("money -1.005 goes down") << false << -1.005 << -1.01;
     QTest::newRow("money 2.675") << false << 2.675 << 2.68;
     QTest::newRow("money 1.0049") << false << 1.0049 << 1.0;
+    // A fused multiply-add skips the rounding of the product and gives 0.13.
+    QTest::newRow("money 0.12499, product rounded before the add") << false << 0.12499 << 0.12;
     QTest::newRow("money two thirds of 200") << false << 200.0 / 3.0 << 66.67;
     QTest::newRow("money beyond 32 bits of kopecks")
         << false << 123456789012.345 << 123456789012.35;

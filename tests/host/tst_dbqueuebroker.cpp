@@ -1,8 +1,13 @@
 #include "host/DBQueueBroker.h"
 #include "host/HostPaths.h"
+#include "host/log4qt/LogManager.h"
+#include "host/log4qt/MemoryAppender.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +41,9 @@ private Q_SLOTS:
     void deliverRemovesTakenMessages();
     void refusedMessagesBackOff();
     void secondBrokerCannotClaimAMessageBeingHandled();
+    void claimOfAProcessThatDiedIsVoid_data();
+    void claimOfAProcessThatDiedIsVoid();
+    void failedRemovalIsLoggedAsAnError();
     void unusableFileIsReported();
     void defaultPathFollowsTheHostRoot();
 
@@ -166,6 +174,78 @@ void TestDBQueueBroker::secondBrokerCannotClaimAMessageBeingHandled()
     QCOMPARE(firstReport.delivered, 1);
     QCOMPARE(secondReport.delivered, 1);
     QVERIFY(first.messages().isEmpty());
+}
+
+void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid_data()
+{
+    QTest::addColumn<qint64>("holder"); // 0: a file written before claims named their process
+    QTest::addColumn<int>("delivered");
+
+    QTest::newRow("held by this running process") << QCoreApplication::applicationPid() << 0;
+    QTest::newRow("held by a process that has died") << qint64(2147483647) << 1;
+    QTest::newRow("held in a file of the older form") << qint64(0) << 1;
+}
+
+// Every claim is fresh (it would last minutes more): only its holder decides.
+void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
+{
+    QFETCH(qint64, holder);
+    const qint64 claimedUntil = QDateTime::currentMSecsSinceEpoch() + 60000;
+    {
+        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "direct");
+        file.setDatabaseName(databasePath());
+        QVERIFY(file.open());
+        QSqlQuery query(file);
+        QVERIFY(query.exec("CREATE TABLE messages (id INTEGER PRIMARY KEY AUTOINCREMENT, queue "
+                           "TEXT NOT NULL, message TEXT NOT NULL, text TEXT NOT NULL, attempts "
+                           "INTEGER NOT NULL DEFAULT 0, next_attempt_at INTEGER NOT NULL DEFAULT "
+                           "0, claimed_until INTEGER NOT NULL DEFAULT 0, created_at INTEGER NOT "
+                           "NULL)"));
+        if (holder != 0)
+            QVERIFY(query.exec("ALTER TABLE messages ADD COLUMN claimed_by INTEGER"));
+        QVERIFY(
+            query.exec(QStringLiteral("INSERT INTO messages (queue, message, text, claimed_until, "
+                                      "created_at) VALUES ('processing', '{}', '', %1, 0)")
+                           .arg(claimedUntil)));
+        if (holder != 0)
+            QVERIFY(query.exec(QStringLiteral("UPDATE messages SET claimed_by = %1").arg(holder)));
+    }
+    QSqlDatabase::removeDatabase("direct");
+
+    DBQueueBroker broker(databasePath());
+    QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
+    const DeliveryReport report = broker.deliver(
+        QStringLiteral("processing"),
+        [](const QVariantMap &) { return true; },
+        DBQueueBroker::Scope::All);
+    QTEST(report.delivered, "delivered");
+}
+
+// The handler took the message, but it cannot be deleted: it will come back, and the log says
+// why.
+void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
+{
+    Log4Qt::MemoryAppender log;
+    Log4Qt::LogManager::addAppender(&log);
+    DBQueueBroker broker(databasePath());
+    broker.enqueue(QStringLiteral("processing"), cancellation("kept"), QString());
+
+    const DeliveryReport report = broker.deliver(
+        QStringLiteral("processing"),
+        [this](const QVariantMap &) {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(databasePath());
+            return other.open() && QSqlQuery(other).exec("ALTER TABLE messages RENAME TO gone");
+        },
+        DBQueueBroker::Scope::All);
+    QSqlDatabase::removeDatabase("other");
+    Log4Qt::LogManager::removeAppender(&log);
+
+    QCOMPARE(report.delivered, 1);
+    QCOMPARE(log.lines().size(), 1);
+    QVERIFY2(log.lines().first().startsWith(
+                 "ERROR Не удалось удалить выполненное сообщение 1 из очереди: "),
+             qPrintable(log.lines().first()));
 }
 
 void TestDBQueueBroker::unusableFileIsReported()

@@ -52,6 +52,8 @@ public:
             response.set_content("plain words", "text/plain");
         });
         m_server.Get("/empty-error", [](const auto &, auto &response) { response.status = 404; });
+        m_server.Get("/moved",
+                     [](const auto &, auto &response) { response.set_redirect("/echo", 302); });
         m_server.Get("/slow", [this](const auto &, auto &response) {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_released.wait_for(lock, std::chrono::seconds(10), [this] { return m_stopping; });
@@ -309,6 +311,9 @@ void TestRestClient::failures_data()
     QTest::newRow("client error without body")
         << "/empty-error" << UserToken << 5000 << int(RestClient::HttpError) << 404
         << "restClientHttpError" << false;
+    // Redirects are not followed: the service did not act on this request.
+    QTest::newRow("redirect") << "/moved" << UserToken << 5000 << int(RestClient::HttpError) << 302
+                              << "restClientHttpError" << false;
     QTest::newRow("line break in a header")
         << "/echo"
         << "x\r\nX-Injected: 1" << 5000 << int(RestClient::OtherError) << 0 << "restClientError"

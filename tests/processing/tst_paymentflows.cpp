@@ -3,11 +3,16 @@
 
 #include "PluginTestBench.h"
 
+#include "host/DBQueueBroker.h"
 #include "host/Session.h"
 #include "host/payment/BasicSbpProcessing.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <chrono>
@@ -55,6 +60,9 @@ private Q_SLOTS:
     void partialPaymentAndItsRefund();
     void cardDeletion_data();
     void cardDeletion();
+    void damagedJournalStopsNoPayment_data();
+    void damagedJournalStopsNoPayment();
+    void queuedRefundIdThatIsNoTextGetsANewOne();
 };
 
 void PaymentFlowsTest::paidAtStatusRequest_data()
@@ -302,6 +310,101 @@ void PaymentFlowsTest::cardDeletion()
         QCOMPARE(result.message,
                  tr::Tr(QStringLiteral("zorvikCpqrNoCpqr"), QStringLiteral("Оплата недоступна")));
     QCOMPARE(bench.requests(StartSession).size(), 1);
+}
+
+void PaymentFlowsTest::damagedJournalStopsNoPayment_data()
+{
+    QTest::addColumn<QByteArray>("bytes");       // written as the file, unless null
+    QTest::addColumn<QStringList>("statements"); // run on the file by SQLite
+    QTest::addColumn<QString>("errorLine");      // %1: the journal's path
+    QTest::addColumn<bool>("paymentsNoted");
+
+    const QString unusable = QStringLiteral("ERROR Журнал оплат %1 недоступен: ");
+    QTest::newRow("corrupt") << QByteArray("not a database at all, but long enough to look")
+                             << QStringList() << unusable << false;
+    QTest::newRow("unreadable: a folder") << QByteArray() << QStringList() << unusable << false;
+    QTest::newRow("future version")
+        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 2"}
+        << unusable + "версия файла 2 новее поддерживаемой 1" << false;
+    QTest::newRow("entry that cannot be read")
+        << QByteArray()
+        << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
+                       "TEXT NOT NULL, cancellation TEXT NOT NULL, created_at INTEGER NOT NULL)",
+                       "PRAGMA user_version = 1",
+                       "INSERT INTO payments VALUES ('ct-dead', 'x/1/1', '{\"request', 0)"}
+        << "ERROR Запись журнала оплат ct-dead не читается, оставлена в %1" << true;
+}
+
+// The journal is left as it is for support to look at; the payment goes on, and says that it
+// went unnoted.
+void PaymentFlowsTest::damagedJournalStopsNoPayment()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, statements);
+    QFETCH(QString, errorLine);
+    QFETCH(bool, paymentsNoted);
+    PluginTestBench bench;
+    const QString path = QFileInfo(Singleton<DBQueueBroker>::instance->databasePath())
+                             .dir()
+                             .filePath(QStringLiteral("zorvikcpqr-journal.sqlite"));
+    QFile file(path);
+    if (!bytes.isNull())
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    if (bytes.isNull() && statements.isEmpty())
+        QVERIFY(QDir().mkpath(path));
+    if (!statements.isEmpty()) {
+        QSqlDatabase journal = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "journal");
+        journal.setDatabaseName(path);
+        QVERIFY(journal.open());
+        for (const QString &statement : std::as_const(statements))
+            QVERIFY2(QSqlQuery(journal).exec(statement), qPrintable(statement));
+        journal.close();
+    }
+    QSqlDatabase::removeDatabase("journal");
+    const QByteArray before = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+
+    BasicSbpProcessing *processing = bench.createProcessing();
+    bench.openReceipt(TwoPositions);
+    const PaymentProcessingResult paid = processing->payment(
+        request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-PAY1")));
+
+    QCOMPARE(paid.status, Status::Success);
+    const QStringList errors = bench.logLines().filter(QStringLiteral("ERROR"));
+    QVERIFY2(errors.value(0).startsWith(errorLine.arg(path)), qPrintable(errors.value(0)));
+    QCOMPARE(errors.size(), paymentsNoted ? 1 : 2);
+    if (!paymentsNoted)
+        QVERIFY(errors.value(1).startsWith(
+            QStringLiteral("ERROR Не удалось записать оплату %1 в журнал оплат %2: ")
+                .arg(paid.operationId, path)));
+    QCOMPARE(bench.queuedMessages(), 0);
+    if (file.open(QIODevice::ReadOnly) && statements.isEmpty())
+        QCOMPARE(file.readAll(), before);
+}
+
+void PaymentFlowsTest::queuedRefundIdThatIsNoTextGetsANewOne()
+{
+    PluginTestBench bench;
+    BasicSbpProcessing *processing = bench.createProcessing();
+    bench.openReceipt(TwoPositions);
+    const PaymentProcessingResult paid = processing->payment(
+        request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-PAY1")));
+    const QVariantMap stored{{QStringLiteral("request"),
+                              QVariantMap{{QStringLiteral("operationId"), paid.operationId},
+                                          {QStringLiteral("amount"), 15050}}},
+                             {QStringLiteral("refundId"), 7}};
+
+    QVERIFY(processing->sendEnqueuedMessage(stored));
+
+    QVERIFY(bench.logLines().contains(
+        QStringLiteral("ERROR Некорректный идентификатор возврата в сообщении очереди, возврат по "
+                       "операции %1 получит новый")
+            .arg(paid.operationId)));
+    const QString refundId
+        = bench.requests(OrderReturn).value(0).json().value(QStringLiteral("refundId")).toString();
+    QCOMPARE(refundId.size(), 36);
+    QCOMPARE(bench.order(paid.operationId).value(QStringLiteral("returned")).toDouble(), 150.5);
 }
 
 QTEST_GUILESS_MAIN(PaymentFlowsTest)

@@ -1,14 +1,18 @@
 // The host queue outlives the till: built zorvik-till processes sharing one SQLite queue file,
-// killed without warning, running the queue side by side, and failing a message again and
-// again, against the simulated service.
+// killed without warning at every point of a payment and of a return, running the queue side by
+// side, and failing a message again and again, against the simulated service.
 
 #include "sim/Simulator.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,8 +25,9 @@ const QString Amount = QStringLiteral("15050");
 zorviksim::SimulatorOptions serviceOptions()
 {
     zorviksim::SimulatorOptions options;
-    // Returns of "RETURNSLOW" orders take a while, so that two tills overlap in the queue.
-    options.slowAnswerDelay = std::chrono::milliseconds(300);
+    // Slow answers take a while, so that two tills overlap in the queue and a till can be
+    // killed while it waits for one.
+    options.slowAnswerDelay = std::chrono::seconds(2);
     return options;
 }
 
@@ -40,6 +45,8 @@ public:
 private Q_SLOTS:
     void initTestCase();
     void killedRightAfterQueueing();
+    void killedAtEachPoint_data();
+    void killedAtEachPoint();
     void twoTillsRunOneQueue();
     void failingMessageStaysWithItsAttempts();
 
@@ -53,6 +60,7 @@ private:
     static QByteArray deferCancellations(const QStringList &operationIds);
     QJsonArray queueList(const QString &queue) const;
     QJsonObject order(const QString &clientTransaction);
+    QString logSince(qint64 offset) const;
 
     QTemporaryDir m_dir;
     zorviksim::Simulator m_service;
@@ -147,8 +155,18 @@ QJsonObject QueueSurvivalTest::order(const QString &clientTransaction)
     return {};
 }
 
+QString QueueSurvivalTest::logSince(qint64 offset) const
+{
+    QFile log(m_dir.filePath(QStringLiteral("till.log")));
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
+        return {};
+    return QString::fromUtf8(log.readAll());
+}
+
 // The till dies in the middle of a payment, right after it queued the cancellation of an
-// earlier one: the next till finds that message, and only that one, and carries it out.
+// earlier one: the next till finds that message and, from the payment journal, the order it
+// was paying. It returns the paid order; the other is still open at the service, so its
+// cancellation waits in the queue until the service gives the order up.
 void QueueSurvivalTest::killedRightAfterQueueing()
 {
     const QString queue = QStringLiteral("killed.sqlite");
@@ -164,22 +182,28 @@ void QueueSurvivalTest::killedRightAfterQueueing()
              (QJsonObject{{"command", "defer"}}));
     QTRY_COMPARE_WITH_TIMEOUT(
         m_service.state().value(QStringLiteral("orders")).toArray().size(), 2, 20000);
+    const QString openOrder = m_service.state()
+                                  .value(QStringLiteral("orders"))
+                                  .toArray()
+                                  .last()[QStringLiteral("client_transaction")]
+                                  .toString();
     ::kill(till.processId(), SIGKILL);
     QVERIFY(till.waitForFinished(20000));
     QCOMPARE(till.exitStatus(), QProcess::CrashExit);
 
     const QJsonArray waiting = queueList(queue);
-    QCOMPARE(waiting.size(), 1);
-    QCOMPARE(waiting
-                 .at(0)[QStringLiteral("message")][QStringLiteral("request")]
-                       [QStringLiteral("operationId")]
-                 .toString(),
-             paidOrder);
-    QCOMPARE(waiting.at(0)[QStringLiteral("attempts")].toInt(), 0);
+    QCOMPARE(waiting.size(), 2);
+    for (const auto &[index, operationId] : {std::pair(0, paidOrder), std::pair(1, openOrder)}) {
+        const QJsonValue message = waiting.at(index)[QStringLiteral("message")];
+        QCOMPARE(message[QStringLiteral("request")][QStringLiteral("operationId")].toString(),
+                 operationId);
+        QCOMPARE(message[QStringLiteral("refundId")].toString().size(), 36);
+        QCOMPARE(waiting.at(index)[QStringLiteral("attempts")].toInt(), 0);
+    }
 
     QCOMPARE(runTill(queue, {QStringLiteral("queue"), QStringLiteral("run")}).value(0),
-             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
-    QCOMPARE(queueList(queue).size(), 0);
+             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 1}}));
+    QCOMPARE(queueList(queue).size(), 1);
     QCOMPARE(order(paidOrder).value(QStringLiteral("returned")).toDouble(), 150.5);
     QCOMPARE(order(paidOrder).value(QStringLiteral("refunds")).toArray().size(), 1);
 }
@@ -229,6 +253,85 @@ void QueueSurvivalTest::failingMessageStaysWithItsAttempts()
         QCOMPARE(waiting.at(0)[QStringLiteral("attempts")].toInt(), attempt);
     }
     QCOMPARE(order(paidOrder).value(QStringLiteral("returned")).toDouble(), 0.0);
+}
+
+void QueueSurvivalTest::killedAtEachPoint_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("returnFromQueue"); // paid first; the killed till runs the queue
+    QTest::addColumn<QString>("killWhen");     // this counter of the order reaches 1; "": it exists
+    QTest::addColumn<bool>("holdQueueLock");   // the queue's removal waits on another writer
+
+    QTest::newRow("before the order answer") << "ZVQR-PAY1-ORDERSLOW" << false << "" << false;
+    QTest::newRow("while waiting for payment")
+        << "ZVQR-PAY1-STATUSSLOW1" << false << "statusRequests" << false;
+    QTest::newRow("during the return's exchange")
+        << "ZVQR-PAY1-RETURNSLOW1" << true << "returnRequests" << false;
+    QTest::newRow("after an accepted return, before the queue removed its message")
+        << "ZVQR-PAY1-RETURNSLOW1" << true << "returnRequests" << true;
+}
+
+// Whatever point the till dies at, the next till finishes the job from the queue and its own
+// journal: the order ends paid and returned once, and the queue empties.
+void QueueSurvivalTest::killedAtEachPoint()
+{
+    QFETCH(QString, code);
+    QFETCH(bool, returnFromQueue);
+    QFETCH(QString, killWhen);
+    QFETCH(bool, holdQueueLock);
+    const QString queue = QStringLiteral("%1/queue.sqlite").arg(QTest::currentDataTag());
+    QVERIFY(QDir(m_dir.path()).mkpath(QTest::currentDataTag()));
+
+    QString paidOrder;
+    QByteArray input = QStringLiteral("pay %1 %2\n").arg(Amount, code).toUtf8();
+    if (returnFromQueue) {
+        paidOrder = payOrders(queue, code, 1).value(0);
+        QVERIFY(!paidOrder.isEmpty());
+        QCOMPARE(runTill(queue, {}, deferCancellations({paidOrder})).size(), 1);
+        input = "queue run\n";
+    }
+
+    const qint64 logOffset = QFileInfo(m_dir.filePath(QStringLiteral("till.log"))).size();
+    const qsizetype ordersBefore
+        = m_service.state().value(QStringLiteral("orders")).toArray().size();
+    const auto watchedOrder = [&] {
+        const QJsonArray orders = m_service.state().value(QStringLiteral("orders")).toArray();
+        if (returnFromQueue)
+            return order(paidOrder);
+        return orders.size() > ordersBefore ? orders.last().toObject() : QJsonObject();
+    };
+    QProcess till;
+    startTill(till, queue, {});
+    till.write(input);
+    QTRY_VERIFY_WITH_TIMEOUT(!watchedOrder().isEmpty()
+                                 && (killWhen.isEmpty() || watchedOrder()[killWhen].toInt() > 0),
+                             20000);
+    const QString killedOrder = watchedOrder()[QStringLiteral("client_transaction")].toString();
+    QSqlDatabase lock
+        = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
+    if (holdQueueLock) {
+        lock.setDatabaseName(m_dir.filePath(queue));
+        QVERIFY(lock.open());
+        QVERIFY(QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logSince(logOffset).contains(QStringLiteral("Состояние сессии сброшено")), 20000);
+    }
+    ::kill(till.processId(), SIGKILL);
+    QVERIFY(till.waitForFinished(20000));
+    QCOMPARE(till.exitStatus(), QProcess::CrashExit);
+    if (holdQueueLock)
+        QSqlQuery(lock).exec(QStringLiteral("ROLLBACK"));
+    lock.close();
+    lock = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("lock"));
+
+    QCOMPARE(runTill(queue, {QStringLiteral("queue"), QStringLiteral("run")}).value(0),
+             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
+    QCOMPARE(queueList(queue).size(), 0);
+    const QJsonObject settled = order(killedOrder);
+    QCOMPARE(settled[QStringLiteral("state")].toString(), QStringLiteral("paid"));
+    QCOMPARE(settled[QStringLiteral("returned")].toDouble(), 150.5);
+    QCOMPARE(settled[QStringLiteral("refunds")].toArray().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(QueueSurvivalTest)
