@@ -166,8 +166,8 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
     notePayment(cancellation);
     const Finally paymentEnded([this, &cancellation] { strikePayment(cancellation); });
 
-    const CreateOrderResult order
-        = interface->createOrder(request, *session.startSessionResult, cancellation.operationId);
+    interface->setNextOrderId(cancellation.operationId);
+    const CreateOrderResult order = interface->createOrder(request, *session.startSessionResult);
     if (order.errorCode() != 0 || order.transportError) {
         logger->error(QStringLiteral("Не удалось создать заказ"));
         // A request that timed out may have registered the order all the same.
@@ -286,12 +286,6 @@ QString Processing::formAdditionalData(const OperationResult &operation) const
 
 PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &request)
 {
-    return cancelWith(request, ReturnOptions{refundIdFor(request), true});
-}
-
-PaymentProcessingResult Processing::cancelWith(const PaymentProcessingRequest &request,
-                                               const ReturnOptions &options)
-{
     logger->info(QStringLiteral("Отмена оплаты на сумму %1").arg(roubles(request.amount)));
 
     PaymentProcessingResult result;
@@ -325,9 +319,12 @@ PaymentProcessingResult Processing::cancelWith(const PaymentProcessingRequest &r
         break;
     }
 
-    const ReturnResult refund = interface->operationReturn(request, status, options);
+    interface->setNextReturn(queuedReturn
+                                 ? *queuedReturn
+                                 : ReturnOptions{unsettledReturns.value(returnKey(request)), true});
+    const ReturnResult refund = interface->operationReturn(request, status);
     resetSession();
-    rememberUnsettled(request, refund, options.refundId);
+    rememberUnsettled(request, refund);
     if (refund.success()) {
         result.status = PaymentProcessingResult::Success;
         result.operationId = refund.refundTransaction;
@@ -351,13 +348,12 @@ QString Processing::refundIdFor(const PaymentProcessingRequest &request) const
 
 // Once the service has answered, a later return of the same amount is another return.
 void Processing::rememberUnsettled(const PaymentProcessingRequest &request,
-                                   const ReturnResult &refund,
-                                   const QString &refundId)
+                                   const ReturnResult &refund)
 {
-    if (refund.isSettled())
+    if (refund.isSettled() || refund.refundTransaction.isEmpty())
         unsettledReturns.remove(returnKey(request));
     else
-        unsettledReturns.insert(returnKey(request), refundId);
+        unsettledReturns.insert(returnKey(request), refund.refundTransaction);
 }
 
 void Processing::cancelPaymentByQRCodeInQueue(const PaymentProcessingRequest &request) const
@@ -400,12 +396,13 @@ bool Processing::sendEnqueuedMessage(const QMap<QString, QVariant> &message)
     logger->info(QStringLiteral("Обработка сообщения из очереди"));
     const PaymentProcessingRequest request
         = requestFromVariantMap(message.value(QStringLiteral("request")).toMap());
-    const ReturnOptions options{queuedRefundId(message, request), false};
-    return cancelWith(request, options).status == PaymentProcessingResult::Success;
+    queuedReturn = ReturnOptions{queuedRefundId(message, request), false};
+    const Finally carriedOut([this] { queuedReturn.reset(); });
+    return cancel(request).status == PaymentProcessingResult::Success;
 }
 
 // Messages stored before they carried a refund id, and damaged ones, get the id this
-// processing knows for the return, or a new one.
+// processing knows for the return, or none: the return then takes a new one.
 QString Processing::queuedRefundId(const QVariantMap &message,
                                    const PaymentProcessingRequest &request) const
 {
@@ -416,7 +413,7 @@ QString Processing::queuedRefundId(const QVariantMap &message,
         logger->error(QStringLiteral("Некорректный идентификатор возврата в сообщении очереди, "
                                      "возврат по операции %1 получит новый")
                           .arg(request.operationId));
-    return refundIdFor(request);
+    return unsettledReturns.value(returnKey(request));
 }
 
 bool Processing::interruptPayment()

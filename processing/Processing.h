@@ -13,6 +13,7 @@
 #include <QSharedPointer>
 
 #include <memory>
+#include <optional>
 
 namespace zorvikcpqr {
 
@@ -53,14 +54,10 @@ private:
     using ReturnKey = QPair<QString, qint64>;
     static ReturnKey returnKey(const PaymentProcessingRequest &request);
 
-    PaymentProcessingResult cancelWith(const PaymentProcessingRequest &request,
-                                       const ReturnOptions &options);
     QString refundIdFor(const PaymentProcessingRequest &request) const;
     QString queuedRefundId(const QVariantMap &message,
                            const PaymentProcessingRequest &request) const;
-    void rememberUnsettled(const PaymentProcessingRequest &request,
-                           const ReturnResult &refund,
-                           const QString &refundId);
+    void rememberUnsettled(const PaymentProcessingRequest &request, const ReturnResult &refund);
 
     void waitBeforeFirstStatusRequest() const;
     bool interruptedBeforeNextStatusRequest() const;
@@ -83,6 +80,9 @@ private:
     // refund id that names their return: asking again sends the same id, so the service sees
     // one return however often it is asked.
     QHash<ReturnKey, QString> unsettledReturns;
+    // The return a message of the queue is carrying out through cancel: the refund id it was
+    // stored with, and a receipt that is not its own.
+    std::optional<ReturnOptions> queuedReturn;
 };
 
 } // namespace zorvikcpqr

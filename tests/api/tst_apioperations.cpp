@@ -58,6 +58,7 @@ private Q_SLOTS:
     void createOrderSendsTheSessionTheTillAndTheRoundedCost_data();
     void createOrderSendsTheSessionTheTillAndTheRoundedCost();
     void everyOrderKeepsItsOwnIdentifierWhenTheExchangeFails();
+    void aFixedIdentifierNamesOneRequestOnly();
     void operationReturnSendsCostAndIdentifiers();
     void operationReturnChoosesTheRefundCart_data();
     void operationReturnChoosesTheRefundCart();
@@ -200,6 +201,29 @@ void OperationsTest::everyOrderKeepsItsOwnIdentifierWhenTheExchangeFails()
                      QStringLiteral("INFO Создание заказа '%1'").arg(second.clientTransaction)}));
 }
 
+// A fixed identifier that stayed for the next order or return would register two orders, or
+// name two returns, alike.
+void OperationsTest::aFixedIdentifierNamesOneRequestOnly()
+{
+    const auto sentId = [this](int index, const char *key) {
+        return m_client.sent.at(index).body.value(QLatin1String(key)).toString();
+    };
+    m_client.setNextOrderId(QStringLiteral("ct-fixed"));
+    QCOMPARE(m_client.createOrder(requestFor(100), startedSession()).clientTransaction,
+             QStringLiteral("ct-fixed"));
+    m_client.createOrder(requestFor(100), startedSession());
+    m_client.setNextReturn(ReturnOptions{QStringLiteral("r-fixed"), true});
+    QCOMPARE(m_client.operationReturn(requestFor(100, QStringLiteral("ct-1")), paidOrder("{}"))
+                 .refundTransaction,
+             QStringLiteral("r-fixed"));
+    m_client.operationReturn(requestFor(100, QStringLiteral("ct-1")), paidOrder("{}"));
+
+    QCOMPARE(sentId(0, "client_transaction"), QStringLiteral("ct-fixed"));
+    QCOMPARE(sentId(1, "client_transaction").size(), 36);
+    QCOMPARE(sentId(2, "refundId"), QStringLiteral("r-fixed"));
+    QCOMPARE(sentId(3, "refundId").size(), 36);
+}
+
 void OperationsTest::operationReturnSendsCostAndIdentifiers()
 {
     m_client.answer = RequestResult();
@@ -273,9 +297,8 @@ void OperationsTest::operationReturnChoosesTheRefundCart()
     if (emptyReturnReceipt)
         singletonInstance<Session>()->setDocument(QSharedPointer<AbstractDocument>::create());
 
-    m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")),
-                             paidOrder(paidCart),
-                             ReturnOptions{QStringLiteral("r-1"), !fromQueue});
+    m_client.setNextReturn(ReturnOptions{QStringLiteral("r-1"), !fromQueue});
+    m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")), paidOrder(paidCart));
 
     const QJsonObject body = m_client.sent.first().body;
     QCOMPARE(body.contains(QStringLiteral("refundCart")), !refundCart.isEmpty());
