@@ -1,25 +1,16 @@
 #pragma once
 
-#include "host/log4qt/Level.h"
+#include "host/log4qt/LogManager.h"
 #include "host/log4qt/MemoryAppender.h"
 
-#include <QStringList>
-
-// Collects every line logged while it lives, debug lines included.
-class LogCapture
+// Collects every line logged while it lives, debug lines included: "LEVEL message".
+class LogCapture : public Log4Qt::MemoryAppender
 {
 public:
-    LogCapture();
-    ~LogCapture();
-
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    // "LEVEL message" for each line of that logger, in order.
-    QStringList lines(const QString &loggerName = QStringLiteral("zorvikcpqr")) const;
-    void clear() { m_appender.clear(); }
-
-private:
-    Log4Qt::MemoryAppender m_appender;
-    Log4Qt::Level::Value m_previousThreshold;
+    LogCapture()
+    {
+        Log4Qt::LogManager::setThreshold(Log4Qt::Level::Debug);
+        Log4Qt::LogManager::addAppender(this);
+    }
+    ~LogCapture() override { Log4Qt::LogManager::removeAppender(this); }
 };

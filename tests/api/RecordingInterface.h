@@ -2,35 +2,61 @@
 
 #include "api/Interface.h"
 
-#include <QList>
+#include <QJsonDocument>
+#include <QStringList>
 
-// An API client whose two send operations record the request instead of sending it and give
-// back a scripted answer; everything else is the real client.
+#include <optional>
+
+// An API client that records its virtual steps, the requests among them, instead of sending:
+// "POST /path {compact body}" or "GET /path?query". Every request gets the scripted answer;
+// identifiers, comment and cart are scripted where a test sets them, else the real ones.
 class RecordingInterface : public zorvikcpqr::Interface
 {
 public:
-    struct SentRequest
-    {
-        QByteArray method;
-        QString path;
-        QJsonObject body;
-        QUrlQuery query;
-    };
-
     zorvikcpqr::RequestResult sendPostRequest(const QString &path,
-                                              const QJsonObject &body) const override;
+                                              const QJsonObject &body) const override
+    {
+        const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
+        return record(QStringLiteral("POST ") + path + QLatin1Char(' ') + QString::fromUtf8(json));
+    }
     zorvikcpqr::RequestResult sendGetRequest(const QString &path,
-                                             const QUrlQuery &query) const override;
+                                             const QUrlQuery &query) const override
+    {
+        return record(QStringLiteral("GET ") + path + QLatin1Char('?')
+                      + query.query(QUrl::FullyEncoded));
+    }
+    QString createTransactionId() const override
+    {
+        steps.append(QStringLiteral("createTransactionId"));
+        return numberedIds
+                   ? QStringLiteral("id-%1").arg(steps.count(QStringLiteral("createTransactionId")))
+                   : Interface::createTransactionId();
+    }
+    QString getComment() const override
+    {
+        steps.append(QStringLiteral("getComment"));
+        return comment ? *comment : Interface::getComment();
+    }
+    QJsonObject getCart(double amount) const override
+    {
+        steps.append(QStringLiteral("getCart %1").arg(amount));
+        return cart ? *cart : Interface::getCart(amount);
+    }
 
     void setCommentMask(const QString &mask) { commentMask = mask; }
 
-    // The cart of a payment for part of a receipt as JSON text, with the item's price members.
-    static QByteArray partialPaymentCart(const QByteArray &prices)
-    {
-        return R"({"items":[{"productId":"","quantity":{"count":1},"title":"Частичная оплата заказа",)"
-               + prices + "}]}";
-    }
-
     zorvikcpqr::RequestResult answer;
-    mutable QList<SentRequest> sent;
+    bool numberedIds = false; // "id-1", "id-2", ... instead of fresh UUIDs
+    std::optional<QString> comment;
+    std::optional<QJsonObject> cart;
+    mutable QStringList sent;
+    mutable QStringList steps;
+
+private:
+    zorvikcpqr::RequestResult record(const QString &request) const
+    {
+        sent.append(request);
+        steps.append(request);
+        return answer;
+    }
 };

@@ -11,24 +11,126 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <httplib.h>
+
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 using namespace zorvikcpqr;
 
 namespace {
 
-// The API client with its configuration set as a test needs it.
-class ConfiguredInterface : public Interface
+const QString ApiKey = QStringLiteral("secret-api-key-7f3a");
+const QString UserToken = QStringLiteral("secret-user-token-91c2");
+
+// A local HTTP service on a free port of 127.0.0.1, on its own thread, answering every request
+// with the scripted reply: "<status> <body>", "slow" (no answer for ten seconds) or "huge" (a
+// body one byte over the client's limit).
+class LocalServer
 {
 public:
-    explicit ConfiguredInterface(const QString &baseUrl = QStringLiteral("http://127.0.0.1:8080/"),
-                                 qint64 seconds = 10)
+    LocalServer()
     {
-        url = QUrl(baseUrl);
-        timeout = seconds;
-        headers = {{QStringLiteral("api-key"), QStringLiteral("key")}};
+        const auto respond = [this](const httplib::Request &request, httplib::Response &response) {
+            answer(request, response);
+        };
+        m_server.Get(".*", respond);
+        m_server.Post(".*", respond);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
     }
+
+    ~LocalServer()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_released.notify_all();
+        m_server.stop();
+        m_thread.join();
+    }
+
+    int port() const { return m_port; }
+
+    void script(const QByteArray &reply)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reply = QString::fromUtf8(reply);
+        m_received.clear();
+    }
+
+    // "METHOD target body" of each request received since the last script.
+    QStringList received() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_received;
+    }
+
+private:
+    void answer(const httplib::Request &request, httplib::Response &response)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_received.append(
+            QString::fromStdString(request.method + ' ' + request.target + ' ' + request.body));
+        if (m_reply == QLatin1String("slow")) {
+            m_released.wait_for(lock, std::chrono::seconds(10), [this] { return m_stopping; });
+            return;
+        }
+        if (m_reply == QLatin1String("huge")) {
+            response.set_content(std::string(RestClient::MaxResponseSize + 1, 'x'), "text/plain");
+            return;
+        }
+        response.status = m_reply.section(QLatin1Char(' '), 0, 0).toInt();
+        if (response.status == 302)
+            response.set_header("Location", "/elsewhere");
+        response.set_content(m_reply.section(QLatin1Char(' '), 1).toStdString(),
+                             "application/json");
+    }
+
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_stopping = false;
+    QString m_reply;
+    QStringList m_received;
 };
+
+// The API client set up as a row needs it, counting the classifications it is asked for.
+class ExchangeClient : public Interface
+{
+public:
+    ExchangeClient(const QString &base, qint64 seconds, const QString &userToken)
+    {
+        url = QUrl(base);
+        timeout = seconds;
+        headers = {{QStringLiteral("api-key"), ApiKey}, {QStringLiteral("user-token"), userToken}};
+    }
+
+    RequestResult getRequestResult(const QSharedPointer<RestClient> &client) const override
+    {
+        ++classified;
+        return Interface::getRequestResult(client);
+    }
+
+    mutable int classified = 0;
+};
+
+// The lines of the transfer itself, without the parts that vary from run to run (the port, the
+// duration, the transfer library's wording).
+QStringList comparable(const QStringList &lines)
+{
+    static const QRegularExpression transfer(QStringLiteral(
+        "^DEBUG HTTP (\\w+) http://127\\.0\\.0\\.1:\\d+(\\S*): (статус \\d+|ошибка \\d+).*$"));
+    QStringList result;
+    for (const QString &line : lines)
+        result.append(QString(line).replace(transfer, QStringLiteral("DEBUG HTTP \\1 \\2: \\3")));
+    return result;
+}
 
 } // namespace
 
@@ -37,145 +139,234 @@ class ExchangeTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
-    void initWithoutFileUsesDefaults();
-    void initTwiceKeepsOneHeaderEach();
-    void unusableSettingsNeverLetAnExchangeGoAstray_data();
-    void unusableSettingsNeverLetAnExchangeGoAstray();
+    void initReadsTheSettings_data();
+    void initReadsTheSettings();
+    void exchangeClassification_data();
+    void exchangeClassification();
     void formUrlResolvesAgainstTheBaseDirectory_data();
     void formUrlResolvesAgainstTheBaseDirectory();
-    void requestCarriesBodyOrQueryHeadersAndTimeout_data();
-    void requestCarriesBodyOrQueryHeadersAndTimeout();
     void operationResultEncodesTheIdentifier_data();
     void operationResultEncodesTheIdentifier();
-    void answerClassification_data();
-    void answerClassification();
     void transactionIdsAreFreshUuids();
 
 private:
-    void writeConfig(const QByteArray &content);
+    QString configFile() const { return m_dir.filePath(QStringLiteral("zorvikcpqr.ini")); }
 
     QTemporaryDir m_dir;
+    std::optional<LocalServer> m_server;
     std::optional<ScriptedRestClient> m_client;
 };
 
+void ExchangeTest::initTestCase()
+{
+    // The exchanges go straight to the local service.
+    for (const char *variable :
+         {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(variable);
+    QVERIFY(m_dir.isValid());
+    m_server.emplace();
+    HostPaths::setOverride(Constants::ConfigPath, configFile());
+}
+
 void ExchangeTest::init()
 {
-    QVERIFY(m_dir.isValid());
-    HostPaths::setOverride(Constants::ConfigPath, m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
-    delete Singleton<Config>::instance;
-    Singleton<Config>::instance = nullptr;
     MockFactory<RestClient>::setSubstitute(&m_client.emplace());
 }
 
 void ExchangeTest::cleanup()
 {
     MockFactory<RestClient>::clearSubstitute();
-    QFile::remove(m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
-    HostPaths::clearOverrides();
 }
 
-void ExchangeTest::writeConfig(const QByteArray &content)
+void ExchangeTest::initReadsTheSettings_data()
 {
-    QFile file(m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    file.close();
-    singletonInstance<Config>()->loadFile(Constants::ConfigPath, QString());
-}
+    QTest::addColumn<QByteArray>("settings"); // empty: no configuration file
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QStringList>("log");
 
-void ExchangeTest::initWithoutFileUsesDefaults()
-{
-    LogCapture log;
-    Interface client;
-    QCOMPARE(client.serverUrl(), QUrl());
-    QCOMPARE(client.timeoutSeconds(), qint64(10));
-    QVERIFY(client.requestHeaders().isEmpty());
-
-    client.init();
-
-    QCOMPARE(client.serverUrl(), QUrl(QStringLiteral("http://127.0.0.1")));
-    QCOMPARE(client.timeoutSeconds(), qint64(10));
-    const QHash<QString, QString> headers{
-        {QStringLiteral("api-key"), QString()},
-        {QStringLiteral("user-token"), QString()},
-        {QStringLiteral("Content-Type"), QStringLiteral("application/json")}};
-    QCOMPARE(client.requestHeaders(), headers);
-    QCOMPARE(client.commentTemplate(),
-             QStringLiteral("%(document.shopCode[04d]) %(document.cashCode[02d])"));
-    QCOMPARE(log.lines(),
-             QStringList({QStringLiteral("DEBUG  адрес сервера: http://127.0.0.1"),
-                          QStringLiteral("DEBUG  таймаут обращения к серверу (сек): 10")}));
-}
-
-void ExchangeTest::initTwiceKeepsOneHeaderEach()
-{
-    Interface client;
-    writeConfig("[zorvikcpqr]\nurl=https://pay.example:8443/api/\ntimeout=30\napiKey=first\n"
-                "userToken=token\ncommentMask=%(document.shopCode[d])\n");
-    client.init();
-    QCOMPARE(client.serverUrl(), QUrl(QStringLiteral("https://pay.example:8443/api/")));
-    QCOMPARE(client.timeoutSeconds(), qint64(30));
-    QCOMPARE(client.requestHeaders().value(QStringLiteral("user-token")), QStringLiteral("token"));
-    QCOMPARE(client.commentTemplate(), QStringLiteral("%(document.shopCode[d])"));
-
-    writeConfig("[zorvikcpqr]\napiKey=second\n");
-    client.init();
-
-    QCOMPARE(client.requestHeaders().size(), 3);
-    QCOMPARE(client.requestHeaders().value(QStringLiteral("api-key")), QStringLiteral("second"));
-    QCOMPARE(client.requestHeaders().value(QStringLiteral("user-token")), QString());
-    QCOMPARE(client.serverUrl(), QUrl(QStringLiteral("http://127.0.0.1")));
-}
-
-void ExchangeTest::unusableSettingsNeverLetAnExchangeGoAstray_data()
-{
-    QTest::addColumn<QByteArray>("settings");
-    QTest::addColumn<bool>("sent");
-    QTest::addColumn<QString>("errorLine");
-
-    const QString timeoutLine = QStringLiteral(
+    const QString defaultMask
+        = QStringLiteral("%(document.shopCode[04d]) %(document.cashCode[02d])");
+    const auto logOf = [](const QString &url, int seconds, const QString &error = QString()) {
+        QStringList lines{
+            QStringLiteral("DEBUG  адрес сервера: ") + url,
+            QStringLiteral("DEBUG  таймаут обращения к серверу (сек): %1").arg(seconds)};
+        if (!error.isEmpty())
+            lines.insert(1, error);
+        return lines;
+    };
+    const QString timeoutError = QStringLiteral(
         "ERROR Некорректное значение параметра ZorvikCpqr:timeout, используется 10 сек.");
-    // The transport would take 0 for no limit at all.
-    QTest::newRow("timeout 0") << QByteArray("timeout=0") << true << timeoutLine;
-    QTest::newRow("timeout negative") << QByteArray("timeout=-5") << true << timeoutLine;
-    QTest::newRow("timeout not a number") << QByteArray("timeout=ten") << true << timeoutLine;
-    // The transport would guess a host and send it the api key.
-    QTest::newRow("empty url")
-        << QByteArray("url=") << false
-        << "ERROR Некорректное значение параметра ZorvikCpqr:url: '', запрос не отправлен";
-    QTest::newRow("url without scheme")
-        << QByteArray("url=cpqr.example") << false
-        << "ERROR Некорректное значение параметра ZorvikCpqr:url: 'cpqr.example', запрос не "
-           "отправлен";
-    QTest::newRow("url of another protocol")
-        << QByteArray("url=ftp://cpqr.example/") << false
-        << "ERROR Некорректное значение параметра ZorvikCpqr:url: 'ftp://cpqr.example/', "
-           "запрос не отправлен";
+
+    QTest::newRow("no file") << QByteArray() << "http://127.0.0.1" << qint64(10) << defaultMask
+                             << logOf("http://127.0.0.1", 10);
+    QTest::newRow("every key, the password kept out of the log")
+        << QByteArray("url=https://user:pw@pay.example:8443/api/\ntimeout=30\napiKey="
+                      + ApiKey.toUtf8() + "\nuserToken=" + UserToken.toUtf8()
+                      + "\ncommentMask=%(document.shopCode[d])")
+        << "https://user:pw@pay.example:8443/api/" << qint64(30) << "%(document.shopCode[d])"
+        << logOf("https://user@pay.example:8443/api/", 30);
+    // The transport takes 0 for no limit at all: a payment could wait for ever.
+    QTest::newRow("timeout 0") << QByteArray("timeout=0") << "http://127.0.0.1" << qint64(10)
+                               << defaultMask << logOf("http://127.0.0.1", 10, timeoutError);
+    QTest::newRow("timeout negative")
+        << QByteArray("timeout=-5") << "http://127.0.0.1" << qint64(10) << defaultMask
+        << logOf("http://127.0.0.1", 10, timeoutError);
+    QTest::newRow("timeout not a number")
+        << QByteArray("timeout=ten") << "http://127.0.0.1" << qint64(10) << defaultMask
+        << logOf("http://127.0.0.1", 10, timeoutError);
 }
 
-void ExchangeTest::unusableSettingsNeverLetAnExchangeGoAstray()
+void ExchangeTest::initReadsTheSettings()
 {
     QFETCH(QByteArray, settings);
-    QFETCH(bool, sent);
-    writeConfig("[zorvikcpqr]\napiKey=secret\n" + settings + "\n");
-    m_client->responseBody = R"({"quickpay_id":"q"})";
+    QFETCH(qint64, seconds);
+    QFile::remove(configFile());
+    if (!settings.isEmpty()) {
+        QFile file(configFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[zorvikcpqr]\n" + settings + "\n");
+    }
+    singletonInstance<Config>()->loadFile(Constants::ConfigPath, QString());
     LogCapture log;
     Interface client;
+
     client.init();
+    const QStringList lines = log.lines();
+    client.sendPostRequest(QStringLiteral("/cpqr/x"), {});
 
-    const RequestResult result = client.sendPostRequest(QStringLiteral("/cpqr/x"), {});
+    QTEST(client.serverUrl().toString(), "url");
+    QCOMPARE(client.timeoutSeconds(), seconds);
+    QCOMPARE(m_client->timeoutMilliseconds, seconds * 1000);
+    const bool configured = settings.contains("apiKey");
+    const QHash<QString, QString> headers{
+        {QStringLiteral("api-key"), configured ? ApiKey : QString()},
+        {QStringLiteral("user-token"), configured ? UserToken : QString()},
+        {QStringLiteral("Content-Type"), QStringLiteral("application/json")}};
+    QCOMPARE(m_client->requests.value(0).headers, headers);
+    QTEST(client.commentTemplate(), "mask");
+    QTEST(lines, "log");
+}
 
-    QTEST(log.lines().filter(QStringLiteral("ERROR")).value(0), "errorLine");
-    QCOMPARE(m_client->requests.size(), sent ? 1 : 0);
-    if (sent) {
-        QCOMPARE(m_client->timeoutMilliseconds, qint64(10000));
-        return;
-    }
-    QVERIFY(result.transportError && !result.timedOut);
-    QCOMPARE(result.getError().id(), QStringLiteral("zorvikCpqrBadServerUrl"));
+void ExchangeTest::exchangeClassification_data()
+{
+    QTest::addColumn<QString>("base"); // "server": the local service
+    QTest::addColumn<QString>("userToken");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("transportError");
+    QTest::addColumn<bool>("timedOut"); // the service may have acted on the request
+    QTest::addColumn<QString>("textId");
+    QTest::addColumn<int>("errorCode");
+    QTest::addColumn<bool>("received");
+    QTest::addColumn<QStringList>("log");
+
+    const QString server = QStringLiteral("server");
+    const auto transfer = [](const char *outcome) -> QString {
+        return QStringLiteral("DEBUG HTTP POST /api/cpqr/x: ") + QString::fromUtf8(outcome);
+    };
+    const QString message = QStringLiteral("ERROR  сообщение об ошибке: 'Нет средств'");
+    const QString code = QStringLiteral("ERROR  код ошибки: '7'");
+    const QString incorrect = QStringLiteral("ERROR Некорректный ответ от сервера (нет данных)");
+    const QString httpError = QStringLiteral("restClientHttpError");
+    const QString noAnswer = QStringLiteral("requestIncorrectAnswer");
+
+    QTest::newRow("refused") << "http://127.0.0.1:1/api/" << UserToken << QByteArray() << true
+                             << false << "restClientConnectionFailed" << 0 << false
+                             << QStringList{"DEBUG HTTP POST /api/cpqr/x: ошибка 1"};
+    QTest::newRow("time-out") << server << UserToken << QByteArray("slow") << true << true
+                              << "restClientTimeout" << 0 << true
+                              << QStringList{transfer("ошибка 2")};
+    QTest::newRow("oversized") << server << UserToken << QByteArray("huge") << true << true
+                               << "restClientResponseTooLarge" << 0 << true
+                               << QStringList{transfer("ошибка 4")};
+    QTest::newRow("HTTP 500 with the service's envelope")
+        << server << UserToken << QByteArray(R"(500 {"codeError":7,"error":"Нет средств"})")
+        << false << true << QString() << 7 << true
+        << QStringList{transfer("статус 500"), transfer("ошибка 5"), message, code};
+    QTest::newRow("HTTP 500, code without message")
+        << server << UserToken << QByteArray(R"(500 {"codeError":7,"error":""})") << true << true
+        << httpError << 7 << true
+        << QStringList{transfer("статус 500"), transfer("ошибка 5"), code};
+    QTest::newRow("HTTP 500, message without code")
+        << server << UserToken << QByteArray(R"(500 {"error":"Нет средств"})") << true << true
+        << httpError << 0 << true
+        << QStringList{transfer("статус 500"), transfer("ошибка 5"), message};
+    QTest::newRow("HTTP 404, refused")
+        << server << UserToken << QByteArray("404 ") << true << false << httpError << 0 << true
+        << QStringList{transfer("статус 404"), transfer("ошибка 5")};
+    QTest::newRow("HTTP 302, not followed")
+        << server << UserToken << QByteArray("302 ") << true << false << httpError << 0 << true
+        << QStringList{transfer("статус 302"), transfer("ошибка 5")};
+    QTest::newRow("line break in a header, nothing sent")
+        << server << "x\r\nX-Injected: 1" << QByteArray("200 {}") << true << false
+        << "restClientError" << 0 << false << QStringList{transfer("ошибка 7")};
+    QTest::newRow("plain text") << server << UserToken << QByteArray("200 plain words") << false
+                                << false << noAnswer << 0 << true
+                                << QStringList{transfer("статус 200"), incorrect};
+    QTest::newRow("JSON array") << server << UserToken << QByteArray(R"(200 [{"codeError":7}])")
+                                << false << false << noAnswer << 0 << true
+                                << QStringList{transfer("статус 200"), incorrect};
+    QTest::newRow("empty object") << server << UserToken << QByteArray("200 {}") << false << false
+                                  << noAnswer << 0 << true
+                                  << QStringList{transfer("статус 200"), incorrect};
+    QTest::newRow("code alone") << server << UserToken << QByteArray(R"(200 {"codeError":7})")
+                                << false << false << QString() << 7 << true
+                                << QStringList{transfer("статус 200"), code};
+    QTest::newRow("message alone is no failure")
+        << server << UserToken << QByteArray(R"(200 {"codeError":0,"error":"Нет средств"})")
+        << false << false << QString() << 0 << true << QStringList{transfer("статус 200"), message};
+    QTest::newRow("plain answer") << server << UserToken << QByteArray(R"(200 {"status":1})")
+                                  << false << false << QString() << 0 << true
+                                  << QStringList{transfer("статус 200")};
+    // The transport would guess a host and send it the secrets.
+    QTest::newRow("address without scheme")
+        << "cpqr.example" << UserToken << QByteArray() << true << false << "zorvikCpqrBadServerUrl"
+        << 0 << false
+        << QStringList{"ERROR Некорректное значение параметра ZorvikCpqr:url: 'cpqr.example', "
+                       "запрос не отправлен"};
+    QTest::newRow("address of another protocol")
+        << "ftp://user:pw@cpqr.example/" << UserToken << QByteArray() << true << false
+        << "zorvikCpqrBadServerUrl" << 0 << false
+        << QStringList{"ERROR Некорректное значение параметра ZorvikCpqr:url: "
+                       "'ftp://user@cpqr.example/', запрос не отправлен"};
+}
+
+void ExchangeTest::exchangeClassification()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, userToken);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, textId);
+    QFETCH(bool, received);
+    MockFactory<RestClient>::clearSubstitute();
+    m_server->script(reply);
+    if (base == QLatin1String("server"))
+        base = QStringLiteral("http://127.0.0.1:%1/api/").arg(m_server->port());
+    const ExchangeClient client(base, reply == "slow" ? 1 : 10, userToken);
+    LogCapture log;
+
+    const RequestResult result = client.sendPostRequest(
+        QStringLiteral("/cpqr/x"), {{QStringLiteral("cpqr_payload"), QStringLiteral("ZVQR1")}});
+
+    QTEST(result.transportError, "transportError");
+    QTEST(result.timedOut, "timedOut");
+    QCOMPARE(result.errorText.id(), textId);
+    if (textId == QLatin1String("restClientHttpError"))
+        QCOMPARE(result.errorText.defaultText(), "Ошибка сервера (HTTP " + reply.left(3) + ')');
+    QTEST(result.errorCode(), "errorCode");
+    QCOMPARE(client.classified, int(textId != QLatin1String("zorvikCpqrBadServerUrl")));
+    QCOMPARE(m_server->received(),
+             received ? QStringList{R"(POST /api/cpqr/x {"cpqr_payload":"ZVQR1"})"}
+                      : QStringList());
+    const QStringList lines = log.lines();
+    QTEST(comparable(lines), "log");
+    for (const QString &secret : {ApiKey, UserToken, QStringLiteral("ZVQR1"), QStringLiteral("pw")})
+        QVERIFY2(!lines.join('\n').contains(secret), qPrintable(secret));
 }
 
 void ExchangeTest::formUrlResolvesAgainstTheBaseDirectory_data()
@@ -194,10 +385,7 @@ void ExchangeTest::formUrlResolvesAgainstTheBaseDirectory_data()
     QTest::newRow("last segment replaced") << "http://pay.example/api"
                                            << "/cpqr/operation/create"
                                            << "http://pay.example/cpqr/operation/create";
-    QTest::newRow("no base path") << "http://127.0.0.1"
-                                  << "/cpqr/start_session"
-                                  << "http://127.0.0.1/cpqr/start_session";
-    QTest::newRow("two slashes keep one") << "http://pay.example/api/"
+    QTest::newRow("two slashes keep one") << "http://pay.example/api/?stale=1#top"
                                           << "//cpqr/start_session"
                                           << "http://pay.example/cpqr/start_session";
 }
@@ -208,49 +396,7 @@ void ExchangeTest::formUrlResolvesAgainstTheBaseDirectory()
     QFETCH(QString, path);
     QFETCH(QString, resolved);
 
-    QCOMPARE(ConfiguredInterface(base).formUrl(path), QUrl(resolved));
-}
-
-void ExchangeTest::requestCarriesBodyOrQueryHeadersAndTimeout_data()
-{
-    QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<qint64>("seconds");
-    QTest::addColumn<qint64>("milliseconds");
-
-    QTest::newRow("POST, 30 s") << QByteArray("POST") << qint64(30) << qint64(30000);
-    QTest::newRow("POST, beyond 32 bits")
-        << QByteArray("POST") << qint64(3000000) << qint64(3000000000);
-    QTest::newRow("GET, zero") << QByteArray("GET") << qint64(0) << qint64(0);
-}
-
-void ExchangeTest::requestCarriesBodyOrQueryHeadersAndTimeout()
-{
-    QFETCH(QByteArray, method);
-    QFETCH(qint64, seconds);
-    m_client->responseBody = R"({"quickpay_id":"q"})";
-    const QJsonObject body{{QStringLiteral("cpqr_payload"), QStringLiteral("ZVQR1")}};
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("client_transaction"), QStringLiteral("abc"));
-
-    // The base's own query and fragment must not leak into the request.
-    const ConfiguredInterface client(QStringLiteral("http://127.0.0.1:8080/api/?stale=1#top"),
-                                     seconds);
-    const bool post = method == "POST";
-    const RequestResult result = post ? client.sendPostRequest(QStringLiteral("/cpqr/x"), body)
-                                      : client.sendGetRequest(QStringLiteral("/cpqr/x"), query);
-
-    QTEST(m_client->timeoutMilliseconds, "milliseconds");
-    QCOMPARE(m_client->calls.mid(0, 2),
-             QStringList({"setTimeout", QString::fromLatin1(method.toLower())}));
-    QCOMPARE(m_client->requests.size(), 1);
-    const ScriptedRestClient::Request &request = m_client->requests.first();
-    QCOMPARE(request.method, method);
-    QCOMPARE(request.url.toEncoded(),
-             QByteArray("http://127.0.0.1:8080/api/cpqr/x")
-                 + (post ? QByteArray() : QByteArray("?client_transaction=abc")));
-    QCOMPARE(request.document, post ? QJsonDocument(body) : QJsonDocument());
-    QCOMPARE(request.headers, client.requestHeaders());
-    QCOMPARE(result.json.value(QStringLiteral("quickpay_id")).toString(), QStringLiteral("q"));
+    QCOMPARE(ExchangeClient(base, 10, UserToken).formUrl(path), QUrl(resolved));
 }
 
 void ExchangeTest::operationResultEncodesTheIdentifier_data()
@@ -264,6 +410,7 @@ void ExchangeTest::operationResultEncodesTheIdentifier_data()
     QTest::newRow("percent sequence kept") << "x%41" << QByteArray("client_transaction=x%2541");
     QTest::newRow("cyrillic") << QStringLiteral("чек")
                               << QByteArray("client_transaction=%D1%87%D0%B5%D0%BA");
+    QTest::newRow("empty") << QString() << QByteArray("client_transaction=");
 }
 
 void ExchangeTest::operationResultEncodesTheIdentifier()
@@ -271,94 +418,15 @@ void ExchangeTest::operationResultEncodesTheIdentifier()
     QFETCH(QString, id);
     m_client->responseBody = R"({"status":0})";
 
-    ConfiguredInterface().operationResult(id);
+    ExchangeClient(QStringLiteral("http://127.0.0.1/api/?stale=1"), 10, UserToken)
+        .operationResult(id);
 
     QCOMPARE(m_client->requests.size(), 1);
-    const QUrl sent = m_client->requests.first().url;
-    QTEST(sent.query(QUrl::FullyEncoded).toLatin1(), "query");
-    QCOMPARE(
-        QUrlQuery(sent).queryItemValue(QStringLiteral("client_transaction"), QUrl::FullyDecoded),
-        id);
-}
-
-void ExchangeTest::answerClassification_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("clientError");
-    QTest::addColumn<bool>("clientTimedOut");
-    QTest::addColumn<QString>("errorTextId"); // "transport": the client's failure is reported
-    QTest::addColumn<int>("errorCode");
-    QTest::addColumn<QStringList>("log");
-
-    const QString transportText = QStringLiteral("transport");
-    const QString incorrect = QStringLiteral("requestIncorrectAnswer");
-    const QString incorrectLine
-        = QStringLiteral("ERROR Некорректный ответ от сервера (нет данных)");
-    const QString messageLine = QStringLiteral("ERROR  сообщение об ошибке: 'Нет средств'");
-    const QString codeLine = QStringLiteral("ERROR  код ошибки: '7'");
-
-    QTest::newRow("envelope wins over a client failure")
-        << QByteArray(R"({"codeError":7,"error":"Нет средств"})") << 5 << false << QString() << 7
-        << QStringList{messageLine, codeLine};
-    QTest::newRow("envelope without client failure")
-        << QByteArray(R"({"codeError":7,"error":"Нет средств"})") << 0 << false << QString() << 7
-        << QStringList{messageLine, codeLine};
-    QTest::newRow("code alone, client failure") << QByteArray(R"({"codeError":7})") << 5 << false
-                                                << transportText << 7 << QStringList{codeLine};
-    QTest::newRow("code alone") << QByteArray(R"({"codeError":7})") << 0 << false << QString() << 7
-                                << QStringList{codeLine};
-    QTest::newRow("code with empty message, client failure")
-        << QByteArray(R"({"codeError":7,"error":""})") << 5 << false << transportText << 7
-        << QStringList{codeLine};
-    QTest::newRow("message alone") << QByteArray(R"({"codeError":0,"error":"Нет средств"})") << 0
-                                   << false << QString() << 0 << QStringList{messageLine};
-    QTest::newRow("message alone, client failure")
-        << QByteArray(R"({"error":"Нет средств"})") << 5 << false << transportText << 0
-        << QStringList{messageLine};
-    QTest::newRow("client failure without answer")
-        << QByteArray() << 1 << false << transportText << 0 << QStringList();
-    QTest::newRow("client timed out")
-        << QByteArray() << 2 << true << transportText << 0 << QStringList();
-    QTest::newRow("empty body") << QByteArray() << 0 << false << incorrect << 0
-                                << QStringList{incorrectLine};
-    QTest::newRow("empty object") << QByteArray("{}") << 0 << false << incorrect << 0
-                                  << QStringList{incorrectLine};
-    QTest::newRow("array body") << QByteArray(R"([{"codeError":7}])") << 0 << false << incorrect
-                                << 0 << QStringList{incorrectLine};
-    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << 0 << false << incorrect << 0
-                              << QStringList{incorrectLine};
-    QTest::newRow("plain answer") << QByteArray(R"({"status":1,"result":true})") << 0 << false
-                                  << QString() << 0 << QStringList();
-}
-
-void ExchangeTest::answerClassification()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(int, clientError);
-    QFETCH(bool, clientTimedOut);
-    QFETCH(QString, errorTextId);
-    QFETCH(int, errorCode);
-    QFETCH(QStringList, log);
-    m_client->responseBody = body;
-    m_client->error = clientError;
-    m_client->errorText = tr::Tr(QStringLiteral("transport"), QStringLiteral("Нет связи"));
-    m_client->timedOut = clientTimedOut;
-
-    LogCapture capture;
-    const RequestResult result = ConfiguredInterface().sendPostRequest(QStringLiteral("/x"), {});
-
-    QCOMPARE(result.transportError, errorTextId == QStringLiteral("transport"));
-    QCOMPARE(result.timedOut, clientTimedOut);
-    QCOMPARE(result.errorText.id(), errorTextId);
-    if (errorTextId == QStringLiteral("transport"))
-        QCOMPARE(result.errorText, m_client->errorText);
-    if (errorTextId == QStringLiteral("requestIncorrectAnswer"))
-        QCOMPARE(result.errorText.defaultText(), QStringLiteral("Некорректный ответ от сервера"));
-    QCOMPARE(result.errorCode(), errorCode);
-    QCOMPARE(result.json, QJsonDocument::fromJson(body).object());
-    QCOMPARE(capture.lines(), log);
-    // The answer is read before the client's own report, which the envelope makes moot.
-    QCOMPARE(m_client->calls.mid(2, 2), QStringList({"responseDocument", "isTimedOut"}));
+    const ScriptedRestClient::Request &request = m_client->requests.first();
+    QCOMPARE(request.method, QByteArray("GET"));
+    QVERIFY(request.document.isNull());
+    QCOMPARE(request.url.toString(QUrl::RemoveQuery), "http://127.0.0.1/api/cpqr/operation/result");
+    QTEST(request.url.query(QUrl::FullyEncoded).toLatin1(), "query");
 }
 
 void ExchangeTest::transactionIdsAreFreshUuids()

@@ -6,8 +6,10 @@
 #include "host/User.h"
 #include "host/payment/PaymentProcessingRequest.h"
 
-#include <QJsonDocument>
+#include <QJsonArray>
 #include <QTest>
+
+#include <optional>
 
 using namespace zorvikcpqr;
 
@@ -16,6 +18,38 @@ namespace {
 QJsonObject jsonObject(const QByteArray &json)
 {
     return QJsonDocument::fromJson(json).object();
+}
+
+QString compact(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+// The cart of a payment for part of a receipt, with the item's price members.
+QByteArray partialPaymentCart(const QByteArray &prices)
+{
+    return R"({"items":[{"productId":"","quantity":{"count":1},"title":"Частичная оплата заказа",)"
+           + prices + "}]}";
+}
+
+// Opens a receipt whose positions are given as JSON rows [barcode, posnum, name, quantity, sum];
+// a number among them is the receipt's own total (a discount on the whole receipt).
+void openReceipt(const QByteArray &positions)
+{
+    const auto receipt = QSharedPointer<AbstractDocument>::create(12, 3);
+    const QJsonArray rows = QJsonDocument::fromJson(positions).array();
+    for (const QJsonValue &value : rows) {
+        const QJsonArray row = value.toArray();
+        if (value.isDouble())
+            receipt->setSum(value.toDouble());
+        else
+            receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(row.at(0).toString(),
+                                                                    row.at(1).toInt(),
+                                                                    row.at(2).toString(),
+                                                                    row.at(3).toDouble(),
+                                                                    row.at(4).toDouble()));
+    }
+    singletonInstance<Session>()->setDocument(receipt);
 }
 
 PaymentProcessingRequest requestFor(qint64 amount, const QString &operationId = QString())
@@ -44,6 +78,27 @@ OperationResult paidOrder(const QByteArray &cartJson)
     return OperationResult(answer);
 }
 
+// The return request of 50.50 for the order "ct-1" under the refund id "r-1".
+QString returnRequest(const QByteArray &refundCart)
+{
+    QJsonObject body{{QStringLiteral("client_transaction"), QStringLiteral("ct-1")},
+                     {QStringLiteral("cost"), 50.5},
+                     {QStringLiteral("refundId"), QStringLiteral("r-1")}};
+    if (!refundCart.isEmpty())
+        body.insert(QStringLiteral("refundCart"), jsonObject(refundCart));
+    return QStringLiteral("POST /cpqr/operation/return ") + compact(body);
+}
+
+// The steps of an order: its identifier, cart and comment asked through the virtual table in
+// this order, then the request with that body.
+QStringList orderSteps(const QString &cost, const QByteArray &body)
+{
+    return {QStringLiteral("createTransactionId"),
+            QStringLiteral("getCart ") + cost,
+            QStringLiteral("getComment"),
+            QStringLiteral("POST /cpqr/operation/create ") + compact(jsonObject(body))};
+}
+
 } // namespace
 
 class OperationsTest : public QObject
@@ -53,258 +108,296 @@ class OperationsTest : public QObject
 private Q_SLOTS:
     void init();
 
-    void sessionResultAndCancelSendTheirRequest_data();
-    void sessionResultAndCancelSendTheirRequest();
-    void createOrderSendsTheSessionTheTillAndTheRoundedCost_data();
-    void createOrderSendsTheSessionTheTillAndTheRoundedCost();
-    void everyOrderKeepsItsOwnIdentifierWhenTheExchangeFails();
+    void operationsSendTheirRequest_data();
+    void operationsSendTheirRequest();
     void aFixedIdentifierNamesOneRequestOnly();
-    void operationReturnSendsCostAndIdentifiers();
     void operationReturnChoosesTheRefundCart_data();
     void operationReturnChoosesTheRefundCart();
+    void saleCart_data();
+    void saleCart();
+    void refundCart_data();
+    void refundCart();
 
 private:
-    RecordingInterface m_client;
+    // Runs the operation of a row; gives the identifier its record carries.
+    QString run(const QString &operation, qint64 amount, const QByteArray &paidCart);
+
+    std::optional<RecordingInterface> m_client;
 };
 
 void OperationsTest::init()
 {
-    m_client.sent.clear();
-    m_client.answer = RequestResult();
-    m_client.answer.json = jsonObject(R"({"status":0})");
-    m_client.setCommentMask(QString());
+    m_client.emplace();
+    // The operations hand over whatever the exchange gave, a failure included.
+    m_client->answer.transportError = true;
+    m_client->answer.timedOut = true;
+    m_client->setCommentMask(QStringLiteral("%(document.shopCode[04d]) %(document.cashCode[02d])"));
 
     Session *session = singletonInstance<Session>();
     session->setPosId(QStringLiteral("17"));
     session->setCurrentUser(QSharedPointer<User>::create(QVariant(42)));
-    const auto receipt = QSharedPointer<AbstractDocument>::create(7, 3);
-    receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
-        QStringLiteral("4600001"), 1, QStringLiteral("Хлеб"), 2.0, 100.0));
-    receipt->addGoodsItem(QSharedPointer<GoodsItem>::create(
-        QStringLiteral("4600002"), 2, QStringLiteral("Молоко"), 1.0, 50.5));
-    session->setDocument(receipt);
+    openReceipt(R"([["4600001",1,"Хлеб",2,100],["4600002",2,"Молоко",1,50.5]])");
 }
 
-void OperationsTest::sessionResultAndCancelSendTheirRequest_data()
+QString OperationsTest::run(const QString &operation, qint64 amount, const QByteArray &paidCart)
 {
-    QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QString>("log");
-
-    QTest::newRow("start session") << QByteArray("POST") << "/cpqr/start_session"
-                                   << QByteArray(R"({"cpqr_payload":"ZVQR-0001"})") << QString()
-                                   << "INFO Начало сессии быстрой оплаты";
-    QTest::newRow("result") << QByteArray("GET") << "/cpqr/operation/result" << QByteArray("{}")
-                            << "client_transaction=ct-1"
-                            << "INFO Получение результата операции ct-1";
-    QTest::newRow("cancel") << QByteArray("POST") << "/cpqr/operation/cancel"
-                            << QByteArray(R"({"client_transaction":"ct-1"})") << QString()
-                            << "INFO Отмена операции ct-1";
-}
-
-void OperationsTest::sessionResultAndCancelSendTheirRequest()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(QString, log);
-    const QByteArray operation = QTest::currentDataTag();
-    LogCapture capture;
-
-    if (operation == "start session")
-        QCOMPARE(m_client.startSession(QStringLiteral("ZVQR-0001")).cpqrPayload,
-                 QStringLiteral("ZVQR-0001"));
-    else if (operation == "result")
-        m_client.operationResult(QStringLiteral("ct-1"));
-    else
-        m_client.operationCancel(QStringLiteral("ct-1"));
-
-    QCOMPARE(capture.lines(), QStringList{log});
-    QCOMPARE(m_client.sent.size(), 1);
-    const RecordingInterface::SentRequest &sent = m_client.sent.first();
-    QTEST(sent.method, "method");
-    QTEST(sent.path, "path");
-    QCOMPARE(sent.body, jsonObject(body));
-    QTEST(sent.query.query(QUrl::FullyEncoded), "query");
-}
-
-void OperationsTest::createOrderSendsTheSessionTheTillAndTheRoundedCost_data()
-{
-    QTest::addColumn<qint64>("amount");
-    QTest::addColumn<double>("cost");
-    QTest::addColumn<bool>("withCashier");
-    QTest::addColumn<QString>("mask");
-    QTest::addColumn<QString>("comment");
-
-    const QString defaultMask
-        = QStringLiteral("%(document.shopCode[04d]) %(document.cashCode[02d])");
-    QTest::newRow("whole receipt") << qint64(15050) << 150.5 << true << defaultMask << "0007 03";
-    QTest::newRow("one kopeck, no cashier") << qint64(1) << 0.01 << false << "Магазин"
-                                            << "Магазин";
-    QTest::newRow("nothing, empty mask") << qint64(0) << 0.0 << true << QString() << QString();
-    QTest::newRow("negative, mask expanding to nothing")
-        << qint64(-250) << -2.5 << true << "%(document.unknown)" << QString();
-}
-
-void OperationsTest::createOrderSendsTheSessionTheTillAndTheRoundedCost()
-{
-    QFETCH(qint64, amount);
-    QFETCH(double, cost);
-    QFETCH(bool, withCashier);
-    QFETCH(QString, mask);
-    QFETCH(QString, comment);
-    if (!withCashier)
+    if (operation == QLatin1String("start"))
+        return m_client->startSession(QStringLiteral("ZVQR-0001")).cpqrPayload;
+    if (operation == QLatin1String("result")) {
+        m_client->operationResult(QStringLiteral("ct-1"));
+        return QString();
+    }
+    if (operation == QLatin1String("cancel")) {
+        m_client->operationCancel(QStringLiteral("ct-1"));
+        return QString();
+    }
+    if (operation == QLatin1String("return"))
+        return m_client
+            ->operationReturn(requestFor(amount, QStringLiteral("ct-1")), paidOrder(paidCart))
+            .refundTransaction;
+    if (operation == QLatin1String("order by nobody"))
         singletonInstance<Session>()->setCurrentUser({});
-    m_client.setCommentMask(mask);
-
-    const CreateOrderResult result = m_client.createOrder(requestFor(amount), startedSession());
-
-    QCOMPARE(m_client.sent.first().path, QStringLiteral("/cpqr/operation/create"));
-    const QJsonObject body = m_client.sent.first().body;
-    QStringList keys{
-        "cart", "cashierId", "client_transaction", "cost", "cpqr_payload", "posId", "quickpay_id"};
-    if (!comment.isEmpty())
-        keys.append(QStringLiteral("comment"));
-    keys.sort(); // QJsonObject lists its keys sorted
-    QCOMPARE(body.keys(), keys);
-    QCOMPARE(body.value(QStringLiteral("cost")), QJsonValue(cost));
-    QCOMPARE(body.value(QStringLiteral("cart")).toObject(), m_client.getCart(cost));
-    // The code the session was started with, not the one scanned for this payment.
-    QCOMPARE(body.value(QStringLiteral("cpqr_payload")).toString(), QStringLiteral("ZVQR-0001"));
-    QCOMPARE(body.value(QStringLiteral("quickpay_id")).toString(), QStringLiteral("qp-1"));
-    QCOMPARE(body.value(QStringLiteral("posId")).toString(), QStringLiteral("17"));
-    QCOMPARE(body.value(QStringLiteral("cashierId")),
-             QJsonValue(withCashier ? QStringLiteral("42") : QString()));
-    QCOMPARE(body.value(QStringLiteral("client_transaction")).toString(), result.clientTransaction);
-    QCOMPARE(body.value(QStringLiteral("comment")).toString(), comment);
+    return m_client->createOrder(requestFor(amount), startedSession()).clientTransaction;
 }
 
-void OperationsTest::everyOrderKeepsItsOwnIdentifierWhenTheExchangeFails()
+void OperationsTest::operationsSendTheirRequest_data()
 {
-    m_client.answer = RequestResult();
-    m_client.answer.transportError = true;
-    m_client.answer.timedOut = true;
-    const CreateOrderResult first = m_client.createOrder(requestFor(100), startedSession());
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<qint64>("amount");
+    QTest::addColumn<QByteArray>("paidCart");
+    QTest::addColumn<QByteArray>("scripted"); // cart and comment; empty: the real ones
+    QTest::addColumn<QStringList>("steps");   // the virtual calls, the request last
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("recordId");
+
+    const QStringList orderLog{QStringLiteral("INFO Создание запроса на оплату"),
+                               QStringLiteral("INFO Создание заказа 'id-1'")};
+    QTest::newRow("start session")
+        << "start" << qint64(0) << QByteArray() << QByteArray()
+        << QStringList{R"(POST /cpqr/start_session {"cpqr_payload":"ZVQR-0001"})"}
+        << QStringList{"INFO Начало сессии быстрой оплаты"} << "ZVQR-0001";
+    QTest::newRow("result: the identifier in the query")
+        << "result" << qint64(0) << QByteArray() << QByteArray()
+        << QStringList{"GET /cpqr/operation/result?client_transaction=ct-1"}
+        << QStringList{"INFO Получение результата операции ct-1"} << QString();
+    QTest::newRow("cancel")
+        << "cancel" << qint64(0) << QByteArray() << QByteArray()
+        << QStringList{R"(POST /cpqr/operation/cancel {"client_transaction":"ct-1"})"}
+        << QStringList{"INFO Отмена операции ct-1"} << QString();
+    QTest::newRow("order of the whole receipt, default comment")
+        << "order" << qint64(15050) << QByteArray() << QByteArray()
+        << orderSteps(
+               "150.5",
+               R"({"cpqr_payload":"ZVQR-0001","quickpay_id":"qp-1","client_transaction":"id-1",)"
+               R"("cost":150.5,"posId":"17","cashierId":"42","comment":"0012 03","cart":{"items":[)"
+               R"({"productId":"4600001_1","quantity":{"count":2},"title":"Хлеб","cost":100,"unit_price":50},)"
+               R"({"productId":"4600002_2","quantity":{"count":1},"title":"Молоко","cost":50.5,"unit_price":50.5}]}})")
+        << orderLog << "id-1";
+    QTest::newRow("order of a kopeck without a cashier: an empty cart left out")
+        << "order by nobody" << qint64(1) << QByteArray()
+        << QByteArray(R"({"cart":{},"comment":"Магазин"})")
+        << orderSteps(
+               "0.01",
+               R"({"cpqr_payload":"ZVQR-0001","quickpay_id":"qp-1","client_transaction":"id-1",)"
+               R"("cost":0.01,"posId":"17","cashierId":"","comment":"Магазин"})")
+        << orderLog << "id-1";
+    QTest::newRow("order of nothing: an empty comment left out, a cart without items kept")
+        << "order" << qint64(0) << QByteArray()
+        << QByteArray(R"({"cart":{"items":[]},"comment":""})")
+        << orderSteps(
+               "0",
+               R"({"cpqr_payload":"ZVQR-0001","quickpay_id":"qp-1","client_transaction":"id-1",)"
+               R"("cost":0,"posId":"17","cashierId":"42","cart":{"items":[]}})")
+        << orderLog << "id-1";
+    QTest::newRow("return of a partial payment")
+        << "return" << qint64(5050) << QByteArray(R"({"items":[{"productId":""}]})") << QByteArray()
+        << QStringList{"createTransactionId",
+                       QString(
+                           returnRequest(partialPaymentCart(R"("itemPrice":50.5,"total":50.5)")))
+                           .replace("r-1", "id-1")}
+        << QStringList{"INFO Возврат по операции ct-1", "INFO  операция возврата: id-1"} << "id-1";
+}
+
+void OperationsTest::operationsSendTheirRequest()
+{
+    QFETCH(QString, operation);
+    QFETCH(qint64, amount);
+    QFETCH(QByteArray, paidCart);
+    QFETCH(QByteArray, scripted);
+    m_client->numberedIds = true;
+    if (!scripted.isEmpty()) {
+        m_client->cart = jsonObject(scripted).value(QStringLiteral("cart")).toObject();
+        m_client->comment = jsonObject(scripted).value(QStringLiteral("comment")).toString();
+    }
     LogCapture log;
 
-    const CreateOrderResult second = m_client.createOrder(requestFor(100), startedSession());
+    QTEST(run(operation, amount, paidCart), "recordId");
 
-    QVERIFY(!second.success());
-    QVERIFY(second.timedOut);
-    QCOMPARE(second.clientTransaction.size(), 36);
-    QVERIFY(first.clientTransaction != second.clientTransaction);
-    QCOMPARE(m_client.sent.at(1).body.value(QStringLiteral("client_transaction")).toString(),
-             second.clientTransaction);
-    QCOMPARE(
-        log.lines(),
-        QStringList({QStringLiteral("INFO Создание запроса на оплату"),
-                     QStringLiteral("INFO Создание заказа '%1'").arg(second.clientTransaction)}));
+    QTEST(m_client->steps, "steps");
+    QTEST(log.lines(), "log");
 }
 
 // A fixed identifier that stayed for the next order or return would register two orders, or
 // name two returns, alike.
 void OperationsTest::aFixedIdentifierNamesOneRequestOnly()
 {
-    const auto sentId = [this](int index, const char *key) {
-        return m_client.sent.at(index).body.value(QLatin1String(key)).toString();
-    };
-    m_client.setNextOrderId(QStringLiteral("ct-fixed"));
-    QCOMPARE(m_client.createOrder(requestFor(100), startedSession()).clientTransaction,
-             QStringLiteral("ct-fixed"));
-    m_client.createOrder(requestFor(100), startedSession());
-    m_client.setNextReturn(ReturnOptions{QStringLiteral("r-fixed"), true});
-    QCOMPARE(m_client.operationReturn(requestFor(100, QStringLiteral("ct-1")), paidOrder("{}"))
-                 .refundTransaction,
-             QStringLiteral("r-fixed"));
-    m_client.operationReturn(requestFor(100, QStringLiteral("ct-1")), paidOrder("{}"));
+    m_client->numberedIds = true;
+    m_client->setNextOrderId(QStringLiteral("ct-fixed"));
+    QCOMPARE(run(QStringLiteral("order"), 100, {}), QStringLiteral("ct-fixed"));
+    QCOMPARE(run(QStringLiteral("order"), 100, {}), QStringLiteral("id-1"));
+    m_client->setNextReturn(ReturnOptions{QStringLiteral("r-fixed"), true});
+    QCOMPARE(run(QStringLiteral("return"), 100, "{}"), QStringLiteral("r-fixed"));
+    QCOMPARE(run(QStringLiteral("return"), 100, "{}"), QStringLiteral("id-2"));
 
-    QCOMPARE(sentId(0, "client_transaction"), QStringLiteral("ct-fixed"));
-    QCOMPARE(sentId(1, "client_transaction").size(), 36);
-    QCOMPARE(sentId(2, "refundId"), QStringLiteral("r-fixed"));
-    QCOMPARE(sentId(3, "refundId").size(), 36);
-}
-
-void OperationsTest::operationReturnSendsCostAndIdentifiers()
-{
-    m_client.answer = RequestResult();
-    m_client.answer.transportError = true;
-    LogCapture log;
-
-    const ReturnResult result
-        = m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")), paidOrder("{}"));
-
-    const QJsonObject body = m_client.sent.first().body;
-    QCOMPARE(m_client.sent.first().path, QStringLiteral("/cpqr/operation/return"));
-    QCOMPARE(body.value(QStringLiteral("cost")), QJsonValue(50.5));
-    QCOMPARE(body.value(QStringLiteral("client_transaction")).toString(), QStringLiteral("ct-1"));
-    QCOMPARE(result.refundTransaction.size(), 36);
-    QCOMPARE(body.value(QStringLiteral("refundId")).toString(), result.refundTransaction);
-    QVERIFY(!result.success());
-    QCOMPARE(
-        log.lines(),
-        QStringList({QStringLiteral("INFO Возврат по операции ct-1"),
-                     QStringLiteral("INFO  операция возврата: %1").arg(result.refundTransaction)}));
+    QVERIFY(m_client->sent.at(0).contains(R"("client_transaction":"ct-fixed")"));
+    QVERIFY(m_client->sent.at(1).contains(R"("client_transaction":"id-1")"));
+    QVERIFY(m_client->sent.at(2).contains(R"("refundId":"r-fixed")"));
+    QVERIFY(m_client->sent.at(3).contains(R"("refundId":"id-2")"));
 }
 
 void OperationsTest::operationReturnChoosesTheRefundCart_data()
 {
     QTest::addColumn<QByteArray>("paidCart");
     QTest::addColumn<bool>("emptyReturnReceipt");
-    QTest::addColumn<QByteArray>("refundCart");
     QTest::addColumn<bool>("fromQueue"); // the open receipt is not the return's
+    QTest::addColumn<QByteArray>("refundCart");
 
-    const QByteArray partial
-        = RecordingInterface::partialPaymentCart(R"("itemPrice":50.5,"total":50.5)");
+    const QByteArray partial = partialPaymentCart(R"("itemPrice":50.5,"total":50.5)");
     const QByteArray itemized(
         R"({"items":[{"productId":"4600001_1","quantity":{"count":2},"itemPrice":50,"total":100},)"
         R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})");
+    const QByteArray paidFirst(R"({"items":[{"productId":"4600001_1","unit_price":"50"}]})");
 
     QTest::newRow("second item without product id")
         << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"},{"productId":""}]})")
-        << false << partial << false;
+        << false << false << partial;
     QTest::newRow("product id missing")
-        << QByteArray(R"({"items":[{"unit_price":"50"}]})") << false << partial << false;
+        << QByteArray(R"({"items":[{"unit_price":"50"}]})") << false << false << partial;
     QTest::newRow("product id not text")
-        << QByteArray(R"({"items":[{"productId":7,"unit_price":"50"}]})") << false << partial
-        << false;
+        << QByteArray(R"({"items":[{"productId":7,"unit_price":"50"}]})") << false << false
+        << partial;
     QTest::newRow("partial even without a return receipt")
-        << QByteArray(R"({"items":[{"productId":""}]})") << true << partial << false;
+        << QByteArray(R"({"items":[{"productId":""}]})") << true << false << partial;
     QTest::newRow("every item identified") << QByteArray(
         R"({"items":[{"productId":"4600001_1","unit_price":"50"},{"productId":"9_9"}]})")
-                                           << false << itemized << false;
-    QTest::newRow("no items, itemized")
-        << QByteArray(R"({"items":[]})") << false
-        << QByteArray(
-               R"({"items":[{"productId":"4600001_1","quantity":{"count":2},"itemPrice":0,"total":100},)"
-               R"({"productId":"4600002_2","quantity":{"count":1},"itemPrice":0,"total":50.5}]})")
-        << false;
+                                           << false << false << itemized;
+    QTest::newRow("no items: itemized, not partial")
+        << QByteArray(R"({"items":[]})") << false << false
+        << QByteArray(itemized).replace(R"("itemPrice":50)", R"("itemPrice":0)");
     QTest::newRow("itemized without return positions")
-        << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"}]})") << true
-        << QByteArray() << false;
+        << paidFirst << true << false << QByteArray();
     QTest::newRow("from the queue, partial")
-        << QByteArray(R"({"items":[{"productId":""}]})") << false << partial << true;
+        << QByteArray(R"({"items":[{"productId":""}]})") << false << true << partial;
     QTest::newRow("from the queue, itemized: no positions of a stranger's receipt")
-        << QByteArray(R"({"items":[{"productId":"4600001_1","unit_price":"50"}]})") << false
-        << QByteArray() << true;
+        << paidFirst << false << true << QByteArray();
 }
 
 void OperationsTest::operationReturnChoosesTheRefundCart()
 {
     QFETCH(QByteArray, paidCart);
     QFETCH(bool, emptyReturnReceipt);
-    QFETCH(QByteArray, refundCart);
     QFETCH(bool, fromQueue);
+    QFETCH(QByteArray, refundCart);
     if (emptyReturnReceipt)
         singletonInstance<Session>()->setDocument(QSharedPointer<AbstractDocument>::create());
 
-    m_client.setNextReturn(ReturnOptions{QStringLiteral("r-1"), !fromQueue});
-    m_client.operationReturn(requestFor(5050, QStringLiteral("ct-1")), paidOrder(paidCart));
+    m_client->setNextReturn(ReturnOptions{QStringLiteral("r-1"), !fromQueue});
+    run(QStringLiteral("return"), 5050, paidCart);
 
-    const QJsonObject body = m_client.sent.first().body;
-    QCOMPARE(body.contains(QStringLiteral("refundCart")), !refundCart.isEmpty());
-    QCOMPARE(QJsonDocument(body.value(QStringLiteral("refundCart")).toObject())
-                 .toJson(QJsonDocument::Compact),
-             QJsonDocument(jsonObject(refundCart)).toJson(QJsonDocument::Compact));
+    QCOMPARE(m_client->sent, QStringList{returnRequest(refundCart)});
+}
+
+void OperationsTest::saleCart_data()
+{
+    QTest::addColumn<QByteArray>("positions");
+    QTest::addColumn<double>("amount");
+    QTest::addColumn<QByteArray>("cart");
+
+    QTest::newRow("receipt total within half a kopeck, itemized")
+        << QByteArray(R"([100.004,["123",1,"Чай",1,120]])") << 100.0
+        << QByteArray(R"({"items":[{"productId":"123_1","quantity":{"count":1},"title":"Чай",)"
+                      R"("cost":120,"unit_price":120}]})");
+    QTest::newRow("exactly half a kopeck off, partial payment")
+        << QByteArray(R"([["123",1,"Чай",1,0.005]])") << 0.0
+        << partialPaymentCart(R"("cost":0,"unit_price":0)");
+    QTest::newRow("unit price from unrounded values")
+        << QByteArray(R"([["",12,"Сыр",1.5,100]])") << 100.0
+        << QByteArray(R"({"items":[{"productId":"_12","quantity":{"count":1.5},"title":"Сыр",)"
+                      R"("cost":100,"unit_price":66.67}]})");
+    QTest::newRow("rounded quantity and cost")
+        << QByteArray(R"([["5",1,"Гвозди",2.0005,10.005]])") << 10.005
+        << QByteArray(R"({"items":[{"productId":"5_1","quantity":{"count":2.001},"title":"Гвозди",)"
+                      R"("cost":10.01,"unit_price":5}]})");
+    QTest::newRow("receipt order, one item per position")
+        << QByteArray(R"([["123",2,"Б",1,1],["123",1,"А",1,1],["123",2,"Б",1,1]])") << 3.0
+        << QByteArray(
+               R"({"items":[)"
+               R"({"productId":"123_2","quantity":{"count":1},"title":"Б","cost":1,"unit_price":1},)"
+               R"({"productId":"123_1","quantity":{"count":1},"title":"А","cost":1,"unit_price":1},)"
+               R"({"productId":"123_2","quantity":{"count":1},"title":"Б","cost":1,"unit_price":1}]})");
+    QTest::newRow("position without quantity priced at its sum")
+        << QByteArray(R"([["7",3,"Пакет",0,5.555]])") << 5.555
+        << QByteArray(R"({"items":[{"productId":"7_3","quantity":{"count":0},"title":"Пакет",)"
+                      R"("cost":5.56,"unit_price":5.56}]})");
+    QTest::newRow("empty receipt, nothing to pay")
+        << QByteArray("[]") << 0.0 << QByteArray(R"({"items":[]})");
+}
+
+void OperationsTest::saleCart()
+{
+    QFETCH(QByteArray, positions);
+    QFETCH(double, amount);
+    QFETCH(QByteArray, cart);
+    openReceipt(positions);
+
+    QCOMPARE(compact(m_client->getCart(amount)), compact(jsonObject(cart)));
+}
+
+void OperationsTest::refundCart_data()
+{
+    QTest::addColumn<QByteArray>("paidCart");
+    QTest::addColumn<QByteArray>("positions");
+    QTest::addColumn<QByteArray>("refundCart");
+
+    const QByteArray onePosition(R"([["123",1,"Чай",2,21]])");
+    const auto refundOf = [](const char *price) -> QByteArray {
+        return QByteArray(R"({"items":[{"productId":"123_1","quantity":{"count":2},"itemPrice":)")
+               + price + R"(,"total":21}]})";
+    };
+
+    QTest::newRow("prices by product id, unknown id at 0")
+        << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"10.50"},)"
+                      R"({"productId":"456_2","unit_price":"3.333"}]})")
+        << QByteArray(R"([["123",1,"Чай",2,21],["456",2,"Мёд",1,3.333],["789",3,"Соль",1.0004,5]])")
+        << QByteArray(
+               R"({"items":[)"
+               R"({"productId":"123_1","quantity":{"count":2},"itemPrice":10.5,"total":21},)"
+               R"({"productId":"456_2","quantity":{"count":1},"itemPrice":3.333,"total":3.33},)"
+               R"({"productId":"789_3","quantity":{"count":1},"itemPrice":0,"total":5}]})");
+    QTest::newRow("later duplicate wins")
+        << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"10"},)"
+                      R"({"productId":"123_1","unit_price":"12.5"}]})")
+        << onePosition << refundOf("12.5");
+    QTest::newRow("numeric unit price counts as none")
+        << QByteArray(R"({"items":[{"productId":"123_1","unit_price":10.5}]})") << onePosition
+        << refundOf("0");
+    QTest::newRow("text that is no number")
+        << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"10,5"}]})") << onePosition
+        << refundOf("0");
+    QTest::newRow("infinite price refused")
+        << QByteArray(R"({"items":[{"productId":"123_1","unit_price":"inf"}]})") << onePosition
+        << refundOf("0");
+}
+
+void OperationsTest::refundCart()
+{
+    QFETCH(QByteArray, paidCart);
+    QFETCH(QByteArray, positions);
+    QFETCH(QByteArray, refundCart);
+    openReceipt(positions);
+
+    QCOMPARE(compact(m_client->formReturnCart(paidOrder(paidCart))),
+             compact(jsonObject(refundCart)));
 }
 
 QTEST_GUILESS_MAIN(OperationsTest)
