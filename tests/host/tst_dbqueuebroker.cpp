@@ -5,13 +5,14 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QJsonArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
+
+const QString Processing = QStringLiteral("processing");
 
 QJsonObject cancellation(const QString &operationId)
 {
@@ -23,10 +24,41 @@ QJsonObject cancellation(const QString &operationId)
 
 QString operationIdOf(const QVariantMap &message)
 {
-    return message.value(QStringLiteral("request"))
-        .toMap()
-        .value(QStringLiteral("operationId"))
-        .toString();
+    return message.value(QStringLiteral("request")).toMap().value("operationId").toString();
+}
+
+DeliveryReport deliverAll(DBQueueBroker &broker, bool take)
+{
+    return broker.deliver(
+        Processing, [take](const QVariantMap &) { return take; }, DBQueueBroker::Scope::All);
+}
+
+// Runs SQL on the queue file beside the broker, as another process would; true when it ran.
+bool execute(const QString &path, const QStringList &statements)
+{
+    bool ran = true;
+    {
+        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "direct");
+        file.setDatabaseName(path);
+        ran = file.open();
+        for (const QString &statement : statements)
+            ran = ran && QSqlQuery(file).exec(statement);
+    }
+    QSqlDatabase::removeDatabase("direct");
+    return ran;
+}
+
+// Refuses the message once; true when it stays with that many attempts, due after that pause.
+bool refusedWithPause(DBQueueBroker &broker, DBQueueBroker::Scope scope, int attempts, qint64 pause)
+{
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    broker.deliver(
+        Processing, [](const QVariantMap &) { return false; }, scope);
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+    const QueuedMessage kept = broker.messages().value(0);
+    const qint64 due = kept.nextAttemptAt.toMSecsSinceEpoch();
+    return kept.attempts == attempts && due >= before + pause && due <= after + pause
+           && kept.message == cancellation("refused");
 }
 
 } // namespace
@@ -64,12 +96,12 @@ void TestDBQueueBroker::messagesAreKeptUntilTaken()
     {
         DBQueueBroker broker(databasePath());
         QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
-        QVERIFY(broker.enqueue(QStringLiteral("processing"), cancellation("a"), "first"));
+        QVERIFY(broker.enqueue(Processing, cancellation("a"), "first"));
         QVERIFY(broker.enqueue(QStringLiteral("other"), cancellation("b"), QString()));
-        QVERIFY(broker.enqueue(QStringLiteral("processing"), cancellation("c"), QString()));
+        QVERIFY(broker.enqueue(Processing, cancellation("c"), QString()));
     }
     DBQueueBroker broker(databasePath());
-    const QList<QueuedMessage> kept = broker.messages(QStringLiteral("processing"));
+    const QList<QueuedMessage> kept = broker.messages(Processing);
     QCOMPARE(kept.size(), 2);
     QCOMPARE(kept.at(0).message, cancellation("a"));
     QCOMPARE(kept.at(0).text, QStringLiteral("first"));
@@ -77,15 +109,14 @@ void TestDBQueueBroker::messagesAreKeptUntilTaken()
     QVERIFY(kept.at(0).nextAttemptAt.isNull());
 
     QStringList handed;
-    const DeliveryReport report
-        = broker.deliver(QStringLiteral("processing"), [&handed](const QVariantMap &message) {
-              handed.append(operationIdOf(message));
-              return message.value(QStringLiteral("valutCode")).toInt() == 643;
-          });
+    const DeliveryReport report = broker.deliver(Processing, [&handed](const QVariantMap &message) {
+        handed.append(operationIdOf(message));
+        return message.value(QStringLiteral("valutCode")).toInt() == 643;
+    });
     QCOMPARE(handed, QStringList({"a", "c"}));
     QCOMPARE(report.delivered, 2);
     QCOMPARE(report.failed, 0);
-    QVERIFY(broker.messages(QStringLiteral("processing")).isEmpty());
+    QVERIFY(broker.messages(Processing).isEmpty());
     QCOMPARE(broker.messages().size(), 1);
 }
 
@@ -94,38 +125,17 @@ void TestDBQueueBroker::messagesAreKeptUntilTaken()
 void TestDBQueueBroker::refusedMessagesBackOff()
 {
     DBQueueBroker broker(databasePath());
-    broker.enqueue(QStringLiteral("processing"), cancellation("refused"), QString());
-    int calls = 0;
-    const auto refuse = [&calls](const QVariantMap &) {
-        ++calls;
-        return false;
-    };
-    const auto refuseAndExpectPause
-        = [&](DBQueueBroker::Scope scope, int attempts, qint64 pauseMs) {
-              const qint64 before = QDateTime::currentMSecsSinceEpoch();
-              broker.deliver(QStringLiteral("processing"), refuse, scope);
-              const qint64 after = QDateTime::currentMSecsSinceEpoch();
-              const QueuedMessage kept = broker.messages().value(0);
-              QCOMPARE(kept.attempts, attempts);
-              QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() >= before + pauseMs);
-              QVERIFY(kept.nextAttemptAt.toMSecsSinceEpoch() <= after + pauseMs);
-          };
+    broker.enqueue(Processing, cancellation("refused"), QString());
 
-    refuseAndExpectPause(DBQueueBroker::Scope::DueOnly, 1, 30000);
-    const DeliveryReport waiting = broker.deliver(QStringLiteral("processing"), refuse);
+    QVERIFY(refusedWithPause(broker, DBQueueBroker::Scope::DueOnly, 1, 30000));
+    const DeliveryReport waiting
+        = broker.deliver(Processing, [](const QVariantMap &) { return true; });
     QCOMPARE(waiting.delivered + waiting.failed, 0);
-    QCOMPARE(calls, 1);
-    refuseAndExpectPause(DBQueueBroker::Scope::All, 2, 60000);
-    for (int i = 0; i < 9; ++i)
-        broker.deliver(QStringLiteral("processing"), refuse, DBQueueBroker::Scope::All);
-    refuseAndExpectPause(DBQueueBroker::Scope::All, 12, 60 * 60 * 1000);
-    QCOMPARE(broker.messages().value(0).message, cancellation("refused"));
-
-    const DeliveryReport taken = broker.deliver(
-        QStringLiteral("processing"),
-        [](const QVariantMap &) { return true; },
-        DBQueueBroker::Scope::All);
-    QCOMPARE(taken.delivered, 1);
+    QVERIFY(refusedWithPause(broker, DBQueueBroker::Scope::All, 2, 60000));
+    for (int attempts = 3; attempts < 12; ++attempts)
+        deliverAll(broker, false);
+    QVERIFY(refusedWithPause(broker, DBQueueBroker::Scope::All, 12, 60 * 60 * 1000));
+    QCOMPARE(deliverAll(broker, true).delivered, 1);
     QVERIFY(broker.messages().isEmpty());
 }
 
@@ -135,31 +145,28 @@ void TestDBQueueBroker::secondBrokerCannotClaimAMessageBeingHandled()
 {
     DBQueueBroker first(databasePath());
     DBQueueBroker second(databasePath());
-    first.enqueue(QStringLiteral("processing"), cancellation("one"), QString());
-    first.enqueue(QStringLiteral("processing"), cancellation("two"), QString());
+    first.enqueue(Processing, cancellation("one"), QString());
+    first.enqueue(Processing, cancellation("two"), QString());
 
     QStringList handledByFirst;
     QStringList handledBySecond;
-    DeliveryReport secondReport;
-    const DeliveryReport firstReport
-        = first.deliver(QStringLiteral("processing"), [&](const QVariantMap &message) {
-              handledByFirst.append(operationIdOf(message));
-              if (handledByFirst.size() == 1) {
-                  secondReport = second.deliver(
-                      QStringLiteral("processing"),
-                      [&](const QVariantMap &other) {
-                          handledBySecond.append(operationIdOf(other));
-                          return true;
-                      },
-                      DBQueueBroker::Scope::All);
-              }
-              return true;
-          });
+    const DeliveryReport firstReport = first.deliver(Processing, [&](const QVariantMap &message) {
+        handledByFirst.append(operationIdOf(message));
+        if (handledByFirst.size() == 1) {
+            second.deliver(
+                Processing,
+                [&](const QVariantMap &other) {
+                    handledBySecond.append(operationIdOf(other));
+                    return true;
+                },
+                DBQueueBroker::Scope::All);
+        }
+        return true;
+    });
 
     QCOMPARE(handledByFirst, QStringList({"one"}));
     QCOMPARE(handledBySecond, QStringList({"two"}));
     QCOMPARE(firstReport.delivered, 1);
-    QCOMPARE(secondReport.delivered, 1);
     QVERIFY(first.messages().isEmpty());
 }
 
@@ -177,35 +184,17 @@ void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid_data()
 void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
 {
     QFETCH(qint64, holder);
-    const qint64 claimedUntil = QDateTime::currentMSecsSinceEpoch() + 60000;
-    {
-        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "direct");
-        file.setDatabaseName(databasePath());
-        QVERIFY(file.open());
-        QSqlQuery query(file);
-        QVERIFY(query.exec("CREATE TABLE messages (id INTEGER PRIMARY KEY AUTOINCREMENT, queue "
-                           "TEXT NOT NULL, message TEXT NOT NULL, text TEXT NOT NULL, attempts "
-                           "INTEGER NOT NULL DEFAULT 0, next_attempt_at INTEGER NOT NULL DEFAULT "
-                           "0, claimed_until INTEGER NOT NULL DEFAULT 0, created_at INTEGER NOT "
-                           "NULL)"));
-        if (holder != 0)
-            QVERIFY(query.exec("ALTER TABLE messages ADD COLUMN claimed_by INTEGER"));
-        QVERIFY(
-            query.exec(QStringLiteral("INSERT INTO messages (queue, message, text, claimed_until, "
-                                      "created_at) VALUES ('processing', '{}', '', %1, 0)")
-                           .arg(claimedUntil)));
-        if (holder != 0)
-            QVERIFY(query.exec(QStringLiteral("UPDATE messages SET claimed_by = %1").arg(holder)));
-    }
-    QSqlDatabase::removeDatabase("direct");
+    DBQueueBroker(databasePath()).enqueue(Processing, cancellation("claimed"), QString());
+    QStringList claim{QStringLiteral("UPDATE messages SET claimed_until = %1, claimed_by = %2")
+                          .arg(QDateTime::currentMSecsSinceEpoch() + 60000)
+                          .arg(holder)};
+    if (holder == 0)
+        claim.append(QStringLiteral("ALTER TABLE messages DROP COLUMN claimed_by"));
+    QVERIFY(execute(databasePath(), claim));
 
     DBQueueBroker broker(databasePath());
     QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
-    const DeliveryReport report = broker.deliver(
-        QStringLiteral("processing"),
-        [](const QVariantMap &) { return true; },
-        DBQueueBroker::Scope::All);
-    QTEST(report.delivered, "delivered");
+    QTEST(deliverAll(broker, true).delivered, "delivered");
 }
 
 // The handler took the message, but it cannot be deleted: it will come back, and the log says
@@ -215,17 +204,14 @@ void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
     Log4Qt::MemoryAppender log;
     Log4Qt::LogManager::addAppender(&log);
     DBQueueBroker broker(databasePath());
-    broker.enqueue(QStringLiteral("processing"), cancellation("kept"), QString());
+    broker.enqueue(Processing, cancellation("kept"), QString());
 
     const DeliveryReport report = broker.deliver(
-        QStringLiteral("processing"),
+        Processing,
         [this](const QVariantMap &) {
-            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
-            other.setDatabaseName(databasePath());
-            return other.open() && QSqlQuery(other).exec("ALTER TABLE messages RENAME TO gone");
+            return execute(databasePath(), {QStringLiteral("ALTER TABLE messages RENAME TO gone")});
         },
         DBQueueBroker::Scope::All);
-    QSqlDatabase::removeDatabase("other");
     Log4Qt::LogManager::removeAppender(&log);
 
     QCOMPARE(report.delivered, 1);
@@ -244,20 +230,18 @@ void TestDBQueueBroker::unusableFileIsReported()
 
     DBQueueBroker broker(blocker + QStringLiteral("/queue.sqlite"));
     QVERIFY(!broker.isOpen());
-    QVERIFY(!broker.enqueue(QStringLiteral("processing"), cancellation("lost"), QString()));
+    QVERIFY(!broker.enqueue(Processing, cancellation("lost"), QString()));
     QVERIFY(!broker.errorString().isEmpty());
-    QVERIFY(broker.messages().isEmpty());
 }
 
 void TestDBQueueBroker::defaultPathFollowsTheHostRoot()
 {
     HostPaths::setRoot(m_dir->path());
-    const QString path = DBQueueBroker::defaultDatabasePath();
-    QCOMPARE(path, m_dir->path() + QStringLiteral("/trelmo/cash/data/queue.sqlite"));
     DBQueueBroker broker;
-    QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
-    QVERIFY(QFile::exists(path));
     HostPaths::setRoot(QString());
+    QCOMPARE(broker.databasePath(),
+             m_dir->path() + QStringLiteral("/trelmo/cash/data/queue.sqlite"));
+    QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
 }
 
 QTEST_GUILESS_MAIN(TestDBQueueBroker)

@@ -18,15 +18,30 @@ public:
 
     bool get(const QUrl &url,
              const QJsonDocument &document,
-             const QHash<QString, QString> &headers) override;
+             const QHash<QString, QString> &headers) override
+    {
+        return record({QByteArrayLiteral("GET"), url, document, headers});
+    }
     bool post(const QUrl &url,
               const QJsonDocument &document,
-              const QHash<QString, QString> &headers) override;
-    int lastError() const override;
-    tr::Tr lastErrorText() const override;
-    QJsonDocument responseDocument() const override;
-    void setTimeout(qint64 milliseconds) override;
-    bool isTimedOut() const override;
+              const QHash<QString, QString> &headers) override
+    {
+        return record({QByteArrayLiteral("POST"), url, document, headers});
+    }
+    int lastError() const override { return called(QStringLiteral("lastError"), error); }
+    tr::Tr lastErrorText() const override
+    {
+        return called(QStringLiteral("lastErrorText"), errorText);
+    }
+    QJsonDocument responseDocument() const override
+    {
+        return called(QStringLiteral("responseDocument"), QJsonDocument::fromJson(responseBody));
+    }
+    void setTimeout(qint64 milliseconds) override
+    {
+        timeoutMilliseconds = called(QStringLiteral("setTimeout"), milliseconds);
+    }
+    bool isTimedOut() const override { return called(QStringLiteral("isTimedOut"), timedOut); }
 
     // The script.
     QByteArray responseBody;
@@ -38,4 +53,17 @@ public:
     QList<Request> requests;
     qint64 timeoutMilliseconds = -1;
     mutable QStringList calls;
+
+private:
+    template<typename T>
+    T called(const QString &operation, const T &value) const
+    {
+        calls.append(operation);
+        return value;
+    }
+    bool record(const Request &request)
+    {
+        requests.append(request);
+        return called(QString::fromLatin1(request.method.toLower()), error == NoError);
+    }
 };
