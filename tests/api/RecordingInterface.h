@@ -8,8 +8,9 @@
 #include <optional>
 
 // An API client that records its virtual steps, the requests among them, instead of sending:
-// "POST /path {compact body}" or "GET /path?query". Every request gets the scripted answer;
-// identifiers, comment and cart are scripted where a test sets them, else the real ones.
+// "POST /path {compact body}" or "GET /path?query". Every request gets the scripted answer and
+// every new identifier is numbered ("id-1", ...); comment and cart are scripted where a test sets
+// them, else the real ones.
 class RecordingInterface : public zorvikcpqr::Interface
 {
 public:
@@ -28,9 +29,7 @@ public:
     QString createTransactionId() const override
     {
         steps.append(QStringLiteral("createTransactionId"));
-        return numberedIds
-                   ? QStringLiteral("id-%1").arg(steps.count(QStringLiteral("createTransactionId")))
-                   : Interface::createTransactionId();
+        return QStringLiteral("id-%1").arg(steps.count(QStringLiteral("createTransactionId")));
     }
     QString getComment() const override
     {
@@ -46,7 +45,6 @@ public:
     void setCommentMask(const QString &mask) { commentMask = mask; }
 
     zorvikcpqr::RequestResult answer;
-    bool numberedIds = false; // "id-1", "id-2", ... instead of fresh UUIDs
     std::optional<QString> comment;
     std::optional<QJsonObject> cart;
     mutable QStringList sent;
