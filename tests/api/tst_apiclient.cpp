@@ -40,7 +40,7 @@ public:
 };
 
 // An API client that records its virtual steps, the requests among them, instead of sending:
-// "POST /path {compact body}" or "GET /path?query". Every request gets the scripted answer and
+// "POST /path {compact body}" or "GET /path?query". Every request fails as a time-out does, and
 // every new identifier is numbered ("id-1", ...); comment and cart are scripted where a test sets
 // them, else the real ones.
 class RecordingInterface : public Interface
@@ -72,20 +72,18 @@ public:
         return cart ? *cart : Interface::getCart(amount);
     }
 
-    void setCommentMask(const QString &mask) { commentMask = mask; }
-
-    RequestResult answer;
     std::optional<QString> comment;
     std::optional<QJsonObject> cart;
-    mutable QStringList sent;
     mutable QStringList steps;
 
 private:
+    // The operations hand over whatever the exchange gave, a failure included.
     RequestResult record(const QString &request) const
     {
-        sent.append(request);
         steps.append(request);
-        return answer;
+        RequestResult timedOut;
+        timedOut.transportError = timedOut.timedOut = true;
+        return timedOut;
     }
 };
 
@@ -182,17 +180,13 @@ QStringList comparable(const QStringList &lines)
 // request reached the service.
 QString outcomeOf(const RequestResult &result, bool received)
 {
-    QStringList parts;
-    if (!result.errorText.id().isEmpty())
-        parts.append(result.errorText.id());
-    if (result.transportError)
-        parts.append(QStringLiteral("transport"));
-    if (result.timedOut)
-        parts.append(QStringLiteral("timed out"));
-    if (result.errorCode() != 0)
-        parts.append(QStringLiteral("code %1").arg(result.errorCode()));
-    if (!received)
-        parts.append(QStringLiteral("not sent"));
+    const int code = result.errorCode();
+    QStringList parts{result.errorText.id(),
+                      result.transportError ? QStringLiteral("transport") : QString(),
+                      result.timedOut ? QStringLiteral("timed out") : QString(),
+                      code != 0 ? QStringLiteral("code %1").arg(code) : QString(),
+                      received ? QString() : QStringLiteral("not sent")};
+    parts.removeAll(QString());
     return parts.join(QStringLiteral(", "));
 }
 
@@ -236,7 +230,6 @@ void openReceipt(const QByteArray &positions)
 PaymentProcessingRequest requestFor(qint64 amount, const QString &operationId = QString())
 {
     PaymentProcessingRequest request;
-    request.type = PaymentProcessingRequest::Sale;
     request.amount = amount;
     request.operationId = operationId;
     request.paymentCode = QStringLiteral("ZVQR-SCANNED-AGAIN");
@@ -332,11 +325,7 @@ void ApiClientTest::init()
 {
     MockFactory<RestClient>::setSubstitute(&m_client.emplace());
     m_recording.emplace();
-    // The operations hand over whatever the exchange gave, a failure included.
-    m_recording->answer.transportError = true;
-    m_recording->answer.timedOut = true;
-    m_recording->setCommentMask(
-        QStringLiteral("%(document.shopCode[04d]) %(document.cashCode[02d])"));
+    m_recording->init();
 
     Session *session = singletonInstance<Session>();
     session->setPosId(QStringLiteral("17"));
@@ -372,9 +361,8 @@ void ApiClientTest::initReadsTheSettings_data()
     QTest::newRow("no file") << QByteArray() << qint64(10) << defaultMask
                              << logOf("http://127.0.0.1", 10);
     QTest::newRow("every key, the password kept out of the log")
-        << QByteArray("url=https://user:pw@pay.example:8443/api/\ntimeout=30\napiKey="
-                      + ApiKey.toUtf8() + "\nuserToken=" + UserToken.toUtf8()
-                      + "\ncommentMask=%(document.shopCode[d])")
+        << QByteArray("url=https://user:pw@pay.example:8443/api/\ntimeout=30\napiKey=key\n"
+                      "userToken=token\ncommentMask=%(document.shopCode[d])")
         << qint64(30) << "%(document.shopCode[d])"
         << logOf("https://user@pay.example:8443/api/", 30);
     // The transport takes 0 for no limit at all: a payment could wait for ever.
@@ -402,12 +390,11 @@ void ApiClientTest::initReadsTheSettings()
     const QStringList lines = log.lines();
     client.sendPostRequest(QStringLiteral("/cpqr/x"), {});
 
-    QCOMPARE(client.timeoutSeconds(), seconds);
     QCOMPARE(m_client->timeoutMilliseconds, seconds * 1000);
     const bool configured = settings.contains("apiKey");
     const QHash<QString, QString> headers{
-        {QStringLiteral("api-key"), configured ? ApiKey : QString()},
-        {QStringLiteral("user-token"), configured ? UserToken : QString()},
+        {QStringLiteral("api-key"), configured ? QStringLiteral("key") : QString()},
+        {QStringLiteral("user-token"), configured ? QStringLiteral("token") : QString()},
         {QStringLiteral("Content-Type"), QStringLiteral("application/json")}};
     QCOMPARE(m_client->requests.value(0).headers, headers);
     QTEST(client.commentTemplate(), "mask");
@@ -471,7 +458,6 @@ void ApiClientTest::exchangeClassification_data()
         QString(),
         "x\r\nX-Injected: 1");
     row("plain text", "200 plain words", "requestIncorrectAnswer", {ok, incorrect});
-    row("JSON array", R"(200 [{"codeError":7}])", "requestIncorrectAnswer", {ok, incorrect});
     row("code alone", R"(200 {"codeError":7})", "code 7", {ok, code});
     row("message alone is no failure",
         R"(200 {"codeError":0,"error":"Нет средств"})",
@@ -538,14 +524,11 @@ void ApiClientTest::requestUrls()
 
 void ApiClientTest::transactionIdsAreFreshUuids()
 {
-    const Interface client;
     const QRegularExpression uuid(
         QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\z"));
-    const QString first = client.createTransactionId();
-    const QString second = client.createTransactionId();
+    const QString first = Interface().createTransactionId();
     QVERIFY2(uuid.match(first).hasMatch(), qPrintable(first));
-    QVERIFY2(uuid.match(second).hasMatch(), qPrintable(second));
-    QVERIFY(first != second);
+    QVERIFY(first != Interface().createTransactionId());
 }
 
 QString ApiClientTest::run(const QString &operation, qint64 amount, const QByteArray &paidCart)
@@ -707,7 +690,7 @@ void ApiClientTest::operationReturnChoosesTheRefundCart()
     m_recording->setNextReturn(ReturnOptions{QStringLiteral("r-1"), !fromQueue});
     run(QStringLiteral("return"), 5050, paidCart);
 
-    QCOMPARE(m_recording->sent, QStringList{returnRequest(refundCart)});
+    QCOMPARE(m_recording->steps, QStringList{returnRequest(refundCart)});
 }
 
 void ApiClientTest::saleCart_data()
@@ -723,18 +706,14 @@ void ApiClientTest::saleCart_data()
     QTest::newRow("exactly half a kopeck off, partial payment")
         << QByteArray(R"([["123",1,"Чай",1,0.005]])") << 0.0
         << partialPaymentCart(R"("cost":0,"unit_price":0)");
-    QTest::newRow("unit price from unrounded values")
-        << QByteArray(R"([["",12,"Сыр",1.5,100]])") << 100.0
-        << QByteArray(R"({"items":[{"productId":"_12","quantity":{"count":1.5},"title":"Сыр",)"
-                      R"("cost":100,"unit_price":66.67}]})");
-    QTest::newRow("rounded quantity and cost")
-        << QByteArray(R"([["5",1,"Гвозди",2.0005,10.005]])") << 10.005
-        << QByteArray(R"({"items":[{"productId":"5_1","quantity":{"count":2.001},"title":"Гвозди",)"
-                      R"("cost":10.01,"unit_price":5}]})");
-    QTest::newRow("position without quantity priced at its sum")
-        << QByteArray(R"([["7",3,"Пакет",0,5.555]])") << 5.555
-        << QByteArray(R"({"items":[{"productId":"7_3","quantity":{"count":0},"title":"Пакет",)"
-                      R"("cost":5.56,"unit_price":5.56}]})");
+    QTest::newRow("rounded quantity and cost, unit price from unrounded values or the sum")
+        << QByteArray(
+               R"([["",12,"Сыр",1.5,100],["5",1,"Гвозди",2.0005,10.005],["7",3,"Пакет",0,5.555]])")
+        << 115.56
+        << QByteArray(
+               R"({"items":[{"productId":"_12","quantity":{"count":1.5},"title":"Сыр","cost":100,"unit_price":66.67},)"
+               R"({"productId":"5_1","quantity":{"count":2.001},"title":"Гвозди","cost":10.01,"unit_price":5},)"
+               R"({"productId":"7_3","quantity":{"count":0},"title":"Пакет","cost":5.56,"unit_price":5.56}]})");
     QTest::newRow("empty receipt, nothing to pay")
         << QByteArray("[]") << 0.0 << QByteArray(R"({"items":[]})");
 }
