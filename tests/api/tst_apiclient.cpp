@@ -289,7 +289,7 @@ void ApiClientTest::initTestCase()
     for (const char *variable :
          {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(variable);
-    m_server.emplace();
+    QVERIFY(m_server.emplace().port() != 0);
     Log4Qt::LogManager::setThreshold(Log4Qt::Level::Debug);
     Log4Qt::LogManager::addAppender(&m_log);
     HostPaths::setOverride(Constants::ConfigPath, configFile());
