@@ -8,6 +8,7 @@
 #include "host/payment/PaymentProcessingContext.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <arpa/inet.h>
@@ -17,6 +18,7 @@
 
 namespace {
 
+constexpr auto Sale = PaymentProcessingRequest::Sale;
 const QString ApiKey = QStringLiteral("till-key-7f3a");
 
 zorviksim::SimulatorOptions serviceOptions()
@@ -71,17 +73,18 @@ bool FaultMatrixBench::scan(const QString &code)
 
 PaymentProcessingResult FaultMatrixBench::pay(const QString &code)
 {
-    return m_processing->payment(request(Amount, code));
+    return m_processing->payment(PluginTestBench::request(Sale, Amount, code));
 }
 
 PaymentProcessingResult FaultMatrixBench::cancel(const QString &operationId, qint64 amount)
 {
-    return m_processing->cancel(request(amount, QString(), operationId));
+    return m_processing->cancel(PluginTestBench::request(Sale, amount, QString(), operationId));
 }
 
 void FaultMatrixBench::deferCancel(const QString &operationId, qint64 amount)
 {
-    m_processing->cancelPaymentByQRCodeInQueue(request(amount, QString(), operationId));
+    m_processing->cancelPaymentByQRCodeInQueue(
+        PluginTestBench::request(Sale, amount, QString(), operationId));
 }
 
 void FaultMatrixBench::runQueue(int rounds)
@@ -93,6 +96,39 @@ void FaultMatrixBench::runQueue(int rounds)
 QList<QueuedMessage> FaultMatrixBench::queued() const
 {
     return Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue);
+}
+
+QString FaultMatrixBench::problems() const
+{
+    const QStringList lines = m_bench.logLines();
+    QStringList problems = lines.filter(QRegularExpression(QStringLiteral("^(WARN|ERROR) ")));
+    return problems.join(QLatin1String("; "));
+}
+
+QString FaultMatrixBench::recover()
+{
+    setBreakage(Breakage::None);
+    runQueue(2);
+    QStringList books{settledOrders(), received()};
+    if (!queued().isEmpty())
+        books.append(QStringLiteral("%1 left in the queue").arg(queued().size()));
+    return (books + ledgerBreaches()).join(QLatin1String(" | "));
+}
+
+// "start_session N, create N, ..." for each endpoint the service was asked at.
+QString FaultMatrixBench::received() const
+{
+    QStringList counts;
+    for (const QString &endpoint : {QStringLiteral("start_session"),
+                                    QStringLiteral("operation/create"),
+                                    QStringLiteral("operation/result"),
+                                    QStringLiteral("operation/return"),
+                                    QStringLiteral("operation/cancel")}) {
+        const qsizetype count = m_bench.requests(QStringLiteral("/cpqr/") + endpoint).size();
+        if (count > 0)
+            counts.append(QStringLiteral("%1 %2").arg(endpoint.section('/', -1)).arg(count));
+    }
+    return counts.join(QLatin1String(", "));
 }
 
 QString FaultMatrixBench::settledOrders()
@@ -135,13 +171,6 @@ QStringList FaultMatrixBench::ledgerBreaches()
         }
     }
     return breaches;
-}
-
-PaymentProcessingRequest
-FaultMatrixBench::request(qint64 amount, const QString &paymentCode, const QString &operationId)
-{
-    return PluginTestBench::request(
-        PaymentProcessingRequest::Sale, amount, paymentCode, operationId);
 }
 
 QString FaultMatrixBench::closedPortUrl()

@@ -3,12 +3,10 @@
 #include "tests/processing/PluginTestBench.h"
 
 #include "host/QueuedMessage.h"
-#include "host/payment/PaymentProcessingRequest.h"
 #include "host/payment/PaymentProcessingResult.h"
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <chrono>
 
@@ -31,7 +29,6 @@ public:
 
     PluginTestBench &bench() { return m_bench; }
     zorviksim::Simulator &simulator() { return m_bench.simulator(); }
-    BasicSbpProcessing *processing() const { return m_processing; }
 
     // Rewrites the configuration and initialises the processing again, as a restarted till.
     void setBreakage(Breakage breakage, const QVariantMap &settings = {});
@@ -47,23 +44,26 @@ public:
     // Hands the queue to the processing at most that many times, stopping once it is empty.
     void runQueue(int rounds);
     QList<QueuedMessage> queued() const;
+    // "ERROR text" of every warning and error the processing and its client logged.
+    QString problems() const;
 
-    // How the service ended each order: its state, with "+returned" once money went back;
-    // "none" without orders.
-    QString settledOrders();
-    // Every breach of the books' rules: an order still open, more returned than paid, money
-    // returned for an order that was not paid, a refund counted twice.
-    QStringList ledgerBreaches();
+    // Mends the configuration, runs the queue at most twice and tells how the service's books
+    // stand: each order's state with "+returned" once all its money went back ("+returned SUM"
+    // for part of it), the requests the service received by endpoint, messages left in the
+    // queue, and every breach of the books' rules (an order still open, more returned than
+    // paid, money returned for an unpaid order, a refund counted twice).
+    QString recover();
 
-    static PaymentProcessingRequest request(qint64 amount,
-                                            const QString &paymentCode = QString(),
-                                            const QString &operationId = QString());
     // An address where nothing listens: a port bound and released again.
     static QString closedPortUrl();
     // A host that cannot be resolved, and is not even asked of a name server.
     static QString unknownHostUrl();
 
 private:
+    QString settledOrders();
+    QString received() const;
+    QStringList ledgerBreaches();
+
     PluginTestBench m_bench;
     BasicSbpProcessing *m_processing = nullptr;
 };

@@ -7,7 +7,6 @@
 
 #include "FaultMatrixBench.h"
 
-#include <QJsonArray>
 #include <QTest>
 
 using Status = PaymentProcessingResult::Status;
@@ -37,6 +36,7 @@ void FaultMatrixReturnTest::returnRequest_data()
     // attempt names the return by the same refund id, so the service answers it as the return
     // it already made: the money goes back once and the deferred cancellation leaves the queue.
     const qint64 full = FaultMatrixBench::Amount;
+    const qint64 bread = 5050; // the customer returns the bread alone (50.50 of 150.50)
     QTest::newRow("time-out") << "ZVQR-PAY1-RETURNSLOW1" << full << Repeat::Deferred
                               << "restClientTimeout";
     QTest::newRow("connection dropped")
@@ -53,19 +53,16 @@ void FaultMatrixReturnTest::returnRequest_data()
                                 << "requestIncorrectAnswer";
     QTest::newRow("truncated JSON")
         << "ZVQR-PAY1-RETURNTRUNCATED1" << full << Repeat::Deferred << "requestIncorrectAnswer";
-    // The customer returns the bread alone (50.50 of 150.50).
     QTest::newRow("lost answer, partial, deferred")
-        << "ZVQR-PAY1-RETURNDROP1" << qint64(5050) << Repeat::Deferred
-        << "restClientConnectionBroken";
+        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::Deferred << "restClientConnectionBroken";
     QTest::newRow("lost answer, full, asked again")
         << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::AskedAgain << "restClientConnectionBroken";
     QTest::newRow("lost answer, partial, asked again")
-        << "ZVQR-PAY1-RETURNDROP1" << qint64(5050) << Repeat::AskedAgain
-        << "restClientConnectionBroken";
+        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::AskedAgain << "restClientConnectionBroken";
     QTest::newRow("lost answer, full, queued")
         << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::QueuedFromTheStart << "";
     QTest::newRow("lost answer, partial, queued")
-        << "ZVQR-PAY1-RETURNDROP1" << qint64(5050) << Repeat::QueuedFromTheStart << "";
+        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::QueuedFromTheStart << "";
 }
 
 void FaultMatrixReturnTest::returnRequest()
@@ -95,14 +92,10 @@ void FaultMatrixReturnTest::returnRequest()
             matrix.deferCancel(paid.operationId, amount);
     }
 
-    matrix.runQueue(2);
-    QVERIFY(matrix.queued().isEmpty());
-    const QJsonObject order = matrix.bench().order(paid.operationId);
-    QCOMPARE(order.value(QStringLiteral("refunds")).toArray().size(), 1);
-    QCOMPARE(order.value(QStringLiteral("returnRequests")).toInt(), 2);
-    QCOMPARE(order.value(QStringLiteral("returned")).toDouble(), amount / 100.0);
-    const QStringList breaches = matrix.ledgerBreaches();
-    QVERIFY2(breaches.isEmpty(), qPrintable(breaches.join(QLatin1Char('\n'))));
+    // Two return requests under one refund id, and the money back once.
+    QCOMPARE(matrix.recover(),
+             QStringLiteral("paid+returned%1 | start_session 1, create 1, result 3, return 2")
+                 .arg(amount == FaultMatrixBench::Amount ? QString() : QStringLiteral(" 50.50")));
 }
 
 QTEST_GUILESS_MAIN(FaultMatrixReturnTest)

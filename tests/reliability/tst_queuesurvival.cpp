@@ -135,7 +135,8 @@ void QueueSurvivalTest::killedRightAfterQueueing()
     }
 
     QCOMPARE(m_till.run(queue, QueueRun).results.value(0), queueRunReport(1, 1));
-    QCOMPARE(settlement(queue, paidOrder), QStringLiteral("1 queued; order paid, returned 150.5 in 1 refunds"));
+    QCOMPARE(settlement(queue, paidOrder),
+             QStringLiteral("1 queued; order paid, returned 150.5 in 1 refunds"));
 }
 
 void QueueSurvivalTest::twoTillsRunOneQueue()
@@ -180,7 +181,8 @@ void QueueSurvivalTest::failingMessageStaysWithItsAttempts()
         QCOMPARE(waiting.size(), 1);
         QCOMPARE(waiting.at(0)[QStringLiteral("attempts")].toInt(), attempt);
     }
-    QCOMPARE(settlement(queue, paidOrder), QStringLiteral("1 queued; order paid, returned 0 in 0 refunds"));
+    QCOMPARE(settlement(queue, paidOrder),
+             QStringLiteral("1 queued; order paid, returned 0 in 0 refunds"));
 }
 
 void QueueSurvivalTest::killedAtEachPoint_data()

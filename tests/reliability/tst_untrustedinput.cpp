@@ -216,12 +216,14 @@ void UntrustedInputTest::httpsVerifiesTheServiceCertificate_data()
 
     QTest::newRow("system's authorities")
         << QString() << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
-    QTest::newRow("another authority")
-        << "other-ca.pem" << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
-    QTest::newRow("the service's authority") << "ca.pem" << "ZVQR-PAY1" << Status::Success << "";
+    QTest::newRow("another authority") << "other-ca.pem"
+                                       << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
+    QTest::newRow("the service's authority") << "ca.pem"
+                                             << "ZVQR-PAY1" << Status::Success << "";
     // A fault of the service over TLS is told apart from a certificate it cannot prove.
     QTest::newRow("the service's authority, status answer dropped")
-        << "ca.pem" << "ZVQR-PAY1-STATUSDROP1" << Status::Failure << "restClientConnectionBroken";
+        << "ca.pem"
+        << "ZVQR-PAY1-STATUSDROP1" << Status::Failure << "restClientConnectionBroken";
 }
 
 void UntrustedInputTest::httpsVerifiesTheServiceCertificate()

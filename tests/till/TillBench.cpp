@@ -45,7 +45,8 @@ void TillBench::startTill(QProcess &till, const QString &queue, const QStringLis
                QStringList{QStringLiteral("--json")} + files + command);
 }
 
-TillRun TillBench::run(const QString &queue, const QStringList &command, const QByteArray &input) const
+TillRun
+TillBench::run(const QString &queue, const QStringList &command, const QByteArray &input) const
 {
     QProcess till;
     startTill(till, queue, command);

@@ -62,8 +62,17 @@ void TillTest::scriptedSession()
                                    "params\nmessage 0\nmessage 5\n");
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(commandsAndStatuses(run),
-             (QStringList{"info", "scan", "pay 0", "pay 1", "queue list", "queue run",
-                          "card add", "card delete", "document cancel", "params", "message",
+             (QStringList{"info",
+                          "scan",
+                          "pay 0",
+                          "pay 1",
+                          "queue list",
+                          "queue run",
+                          "card add",
+                          "card delete",
+                          "document cancel",
+                          "params",
+                          "message",
                           "message"}));
     QCOMPARE(run.results.at(0).value(QStringLiteral("iid")),
              QStringLiteral("ZorvikCpqrRegisterFactory"));
@@ -71,13 +80,15 @@ void TillTest::scriptedSession()
     const QJsonObject paid = run.results.at(2);
     QCOMPARE(paid.value(QStringLiteral("message")).toObject(),
              (QJsonObject{{"id", ""}, {"text", ""}}));
-    QVERIFY(paid.value(QStringLiteral("additionalData")).toString().contains(QStringLiteral("Сыр")));
+    QVERIFY(
+        paid.value(QStringLiteral("additionalData")).toString().contains(QStringLiteral("Сыр")));
     const QString failedOrder = run.results.at(3).value(QStringLiteral("operationId")).toString();
     const QJsonArray queued = run.results.at(4).value(QStringLiteral("messages")).toArray();
     QCOMPARE(queued.size(), 1);
-    QCOMPARE(queued.at(0)[QStringLiteral("message")][QStringLiteral("request")]
-                         [QStringLiteral("operationId")],
-             failedOrder);
+    QCOMPARE(
+        queued.at(
+            0)[QStringLiteral("message")][QStringLiteral("request")][QStringLiteral("operationId")],
+        failedOrder);
     QCOMPARE(run.results.at(5),
              (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
     QCOMPARE(run.results.at(9).value(QStringLiteral("imagePath")),
@@ -116,7 +127,8 @@ void TillTest::cashierInterrupts()
     QFETCH(bool, byCtrlC);
     const int statusRequestsBefore = statusRequests();
     const QString queue = QStringLiteral("interrupted-%1.sqlite").arg(QTest::currentDataTag());
-    QStringList command{QStringLiteral("pay"), QStringLiteral("1000"), QStringLiteral("ZVQR-NEVER")};
+    QStringList command{
+        QStringLiteral("pay"), QStringLiteral("1000"), QStringLiteral("ZVQR-NEVER")};
     if (!byCtrlC)
         command = QStringList{QStringLiteral("--interrupt-after"), QStringLiteral("0.5")} + command;
     QProcess till;
