@@ -28,7 +28,6 @@ public:
     FaultMatrixBench();
 
     PluginTestBench &bench() { return m_bench; }
-    zorviksim::Simulator &simulator() { return m_bench.simulator(); }
 
     // Rewrites the configuration and initialises the processing again, as a restarted till.
     void setBreakage(Breakage breakage, const QVariantMap &settings = {});
@@ -48,21 +47,16 @@ public:
     QString problems() const;
 
     // Mends the configuration, runs the queue at most twice and tells how the service's books
-    // stand: each order's state with "+returned" once all its money went back ("+returned SUM"
-    // for part of it), the requests the service received by endpoint, messages left in the
-    // queue, and every breach of the books' rules (an order still open, more returned than
-    // paid, money returned for an unpaid order, a refund counted twice).
+    // stand: each order's state ("none" without orders) with "+returned" once all its money
+    // went back ("+returned SUM" for part of it, more than paid included), the requests the
+    // service received by endpoint, and the messages left in the queue. Every rule of the
+    // books shows in it: no order left open, never more returned than paid, nothing returned
+    // of an unpaid order.
     QString recover();
-
-    // An address where nothing listens: a port bound and released again.
-    static QString closedPortUrl();
-    // A host that cannot be resolved, and is not even asked of a name server.
-    static QString unknownHostUrl();
 
 private:
     QString settledOrders();
     QString received() const;
-    QStringList ledgerBreaches();
 
     PluginTestBench m_bench;
     BasicSbpProcessing *m_processing = nullptr;

@@ -7,8 +7,6 @@
 
 #include <QTest>
 
-#include <thread>
-
 using Breakage = FaultMatrixBench::Breakage;
 using Status = PaymentProcessingResult::Status;
 
@@ -19,7 +17,6 @@ class FaultMatrixStatusTest : public QObject
 private Q_SLOTS:
     void statusWhilePaying_data();
     void statusWhilePaying();
-    void serviceDownWhilePaying();
     void statusBeforeReturn_data();
     void statusBeforeReturn();
 };
@@ -74,35 +71,6 @@ void FaultMatrixStatusTest::statusWhilePaying()
     QTEST(matrix.problems(), "logged");
     QTEST(int(matrix.queued().size()), "queued");
     QTEST(matrix.recover(), "books");
-}
-
-// Refused connection: the service stops listening after it registered the order, while the
-// payment waits for the order to be paid, and comes back before the queue runs. The first run
-// may still find the order unpaid, which cannot be returned yet; the second finds it paid.
-void FaultMatrixStatusTest::serviceDownWhilePaying()
-{
-    FaultMatrixBench matrix;
-    matrix.setBreakage(
-        Breakage::None,
-        {{QStringLiteral("statusRequestDelay"), 2}, {QStringLiteral("statusRequestInterval"), 1}});
-    zorviksim::Simulator &service = matrix.simulator();
-    const quint16 port = service.port();
-    std::thread outage([&matrix, &service] {
-        for (int poll = 0; poll < 1000 && matrix.bench().orders().isEmpty(); ++poll)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        service.stop();
-    });
-    const PaymentProcessingResult result = matrix.pay(QStringLiteral("ZVQR-PAY2"));
-    outage.join();
-
-    QCOMPARE(result.status, Status::Failure);
-    QCOMPARE(result.message.id(), QStringLiteral("restClientConnectionFailed"));
-    QCOMPARE(matrix.queued().size(), 1);
-
-    QVERIFY(service.start(QStringLiteral("127.0.0.1"), port));
-    const QString books = matrix.recover();
-    QVERIFY2(books.startsWith(QLatin1String("paid+returned | ")) && books.count(" | ") == 1,
-             qPrintable(books));
 }
 
 void FaultMatrixStatusTest::statusBeforeReturn_data()
