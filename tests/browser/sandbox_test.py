@@ -105,15 +105,11 @@ class Sandbox:
         return json.loads(self.request("GET", "/sim/state")[1])
 
     def order_of_code(self, code):
-        for order in self.state()["orders"]:
-            if order["cpqr_payload"] == code:
-                return order
-        return None
+        return next((o for o in self.state()["orders"] if o["cpqr_payload"] == code), None)
 
     def create_order(self, code, transaction, title="Сыр"):
         """An order made as a till would, straight over HTTP."""
-        status, body = self.request("POST", "/cpqr/start_session", {"cpqr_payload": code})
-        session = json.loads(body)
+        session = json.loads(self.request("POST", "/cpqr/start_session", {"cpqr_payload": code})[1])
         return self.request("POST", "/cpqr/operation/create", {
             "cpqr_payload": code, "quickpay_id": session["quickpay_id"],
             "client_transaction": transaction, "cost": 10.0, "posId": "1", "cashierId": "7",
@@ -134,10 +130,9 @@ def start_browser(folder):
                                            "chromium-driver")
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                 "--no-first-run", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync", "--window-size=1280,1400",
-                 "--user-data-dir=" + os.path.join(folder, "chromium")):
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--window-size=1280,1400", "--user-data-dir=" + os.path.join(folder, "chromium")):
         options.add_argument(flag)
     return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
 
@@ -227,8 +222,7 @@ def markup_stays_text(sandbox, page):
     check(not page.browser.find_elements(By.CSS_SELECTOR, "main img"),
           "the scanned code became an element")
     try:
-        alert = page.browser.switch_to.alert
-        raise Failure(f"a dialog opened: {alert.text}")
+        raise Failure(f"a dialog opened: {page.browser.switch_to.alert.text}")
     except NoAlertPresentException:
         pass
 
