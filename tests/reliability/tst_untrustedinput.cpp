@@ -135,16 +135,12 @@ void UntrustedInputTest::secretsStayInTheConfiguration()
              QStringLiteral("zorvikCpqrError401"));
 
     const QByteArray logged = log.contents();
-    QVERIFY(logged.contains("DEBUG"));
-    QVERIFY(logged.contains("HTTP POST"));
+    QVERIFY(logged.contains("DEBUG") && logged.contains("HTTP POST"));
     QVERIFY(logged.contains("127.0.0.1"));
-    for (const QString &secret : {ApiKey, UserToken, UrlPassword}) {
-        QVERIFY2(!logged.contains(secret.toUtf8()), qPrintable(secret));
-        QVERIFY2(!bench.logLines().join(QLatin1Char('\n')).contains(secret), qPrintable(secret));
-        QVERIFY2(!fileContents(Singleton<DBQueueBroker>::instance->databasePath())
-                      .contains(secret.toUtf8()),
-                 qPrintable(secret));
-    }
+    const QByteArray written
+        = logged + fileContents(Singleton<DBQueueBroker>::instance->databasePath());
+    for (const QString &secret : {ApiKey, UserToken, UrlPassword})
+        QVERIFY2(!written.contains(secret.toUtf8()), qPrintable(secret));
 }
 
 void UntrustedInputTest::textCannotStartALogLine_data()
@@ -171,16 +167,14 @@ void UntrustedInputTest::textCannotStartALogLine()
         bench.configure(
             {{QStringLiteral("url"), QString(bench.simulator().baseUrl() + addressPath)}});
     BasicSbpProcessing *processing = bench.createProcessing();
-    Log4Qt::MemoryAppender events;
-    Log4Qt::LogManager::addAppender(&events);
-    const Finally removeEvents([&events] { Log4Qt::LogManager::removeAppender(&events); });
+    bench.clearLog();
     const LogFile log(m_dir.filePath(QStringLiteral("forged-%1.log").arg(QTest::currentDataTag())));
 
     processing->processCpqr(code);
 
     const QStringList lines = QString::fromUtf8(log.contents()).split(QLatin1Char('\n'));
     QCOMPARE(lines.last(), QString()); // the file ends with a line break
-    QCOMPARE(lines.size() - 1, events.events().size());
+    QCOMPARE(lines.size() - 1, bench.logLines().size());
     const QRegularExpression linePattern(QStringLiteral(
         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (DEBUG|INFO|WARN|ERROR) \\S+ "));
     const QRegularExpression lineBreak(QStringLiteral("[\\r\\x{85}\\x{2028}\\x{2029}]"));

@@ -20,33 +20,19 @@ void TestScenarioParser::parse_data()
     QTest::addColumn<QString>("payload");
     QTest::addColumn<QByteArray>("members");
 
-    QTest::newRow("body without words") << "ZVQR0123456789ABCDEF" << QByteArray();
+    // The words every other suite uses reach the scenario through the simulator's answers;
+    // these are the rules of the grammar around them.
     QTest::newRow("not a simulator code") << "SOMEQR-DECLINE" << QByteArray();
     QTest::newRow("word glued to the body is body") << "ZVQRDECLINE" << QByteArray();
     QTest::newRow("lower case with body") << "ZVQR42-pay2" << QByteArray(R"("atStatusRequest":2)");
-    QTest::newRow("never") << "ZVQR-NEVER" << QByteArray(R"("outcome":"undecided")");
     QTest::newRow("manual") << "ZVQR-manual" << QByteArray(R"("outcome":"manual")");
     QTest::newRow("last outcome wins")
         << "ZVQR-NEVER-DECLINE4" << QByteArray(R"("outcome":"declined","atStatusRequest":4)");
-    QTest::newRow("session, order and return words")
-        << "ZVQR-SESSIONERR-LOYALTY-NOCARD-ORDERERR-SLOWORDER-RETURNERR"
-        << QByteArray(R"("refuseSession":true,"manyLoyaltyIds":true,"withoutCards":true,)"
-                      R"("refuseOrder":true,"slowOrder":true,"refuseReturns":true)");
     QTest::newRow("status faults of both spellings, the last for a request wins")
-        << "ZVQR-PAY5-STATUSERR2-DROPSTATUS-NOTJSON3-HTML5004-STATUSDROP2"
+        << "ZVQR-PAY5-STATUSERR2-DROPSTATUS-NOTJSON3-HTML5004-STATUSDROP2-SLOWSTATUS3"
         << QByteArray(R"("atStatusRequest":5,"statusFaults":{"1":"droppedConnection",)"
-                      R"("2":"droppedConnection","3":"notJson","4":"html500"})");
-    QTest::newRow("slow status combines with a fault")
-        << "ZVQR-PAY2-SLOWSTATUS1-SLOWSTATUS3-DROPSTATUS1"
-        << QByteArray(R"("atStatusRequest":2,"slowStatusRequests":[1,3],)"
-                      R"("statusFaults":{"1":"droppedConnection"})");
-    QTest::newRow("fault words of each stage")
-        << "ZVQR-ORDERDROP-ORDERSLOW2-STATUSGATEWAY3-statusslow-STATUSERR4-STATUSHTML5-"
-           "RETURNTRUNCATED-RETURNHUGE2-RETURNARRAY3"
-        << QByteArray(R"("orderFaults":{"1":"droppedConnection"},"slowOrderRequests":[2],)"
-                      R"("statusFaults":{"3":"emptyBadGateway","4":"errorEnvelope","5":"html500"},)"
-                      R"("slowStatusRequests":[1],)"
-                      R"("returnFaults":{"1":"truncatedJson","2":"oversized","3":"jsonArray"})");
+                      R"("2":"droppedConnection","3":"notJson","4":"html500"},)"
+                      R"("slowStatusRequests":[3])");
     QTest::newRow("unknown words and numbers are kept")
         << "ZVQR-DROP-RETURNDROPX-ORDERHUGE0-PAYY-PAY0-NEVER2-PAY3x-PAY99999999999"
         << QByteArray(R"("ignoredWords":["DROP","RETURNDROPX","ORDERHUGE0","PAYY","PAY0",)"

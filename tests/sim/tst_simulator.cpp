@@ -138,7 +138,6 @@ class TestSimulator : public QObject
 private Q_SLOTS:
     void transcript_data();
     void transcript();
-    void busyPortIsRefused();
 
 private:
     static QString books(Simulator &simulator);
@@ -258,16 +257,6 @@ void TestSimulator::transcript()
         QCOMPARE(answer.isEmpty() ? request : request + QStringLiteral(" → ") + answer, step);
     }
     QTEST(books(simulator), "books");
-}
-
-void TestSimulator::busyPortIsRefused()
-{
-    Simulator first;
-    QVERIFY(first.start());
-    Simulator second;
-    QVERIFY(!second.start(QStringLiteral("127.0.0.1"), first.port()));
-    QVERIFY(!second.isRunning());
-    QVERIFY(!first.start());
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)
