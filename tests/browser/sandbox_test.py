@@ -31,13 +31,9 @@ EXPIRY_SECONDS = 20
 # Bounds for waiting, far above what any step needs; never asserted as durations.
 WAIT_SECONDS = 120
 INJECTED_CODE = "<img src=x onerror=alert(1)>"
-RECEIPT = {
-    "shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42,
-    "positions": [
-        {"barcode": "4601234567890", "posnum": 1, "name": "Молоко 1 л", "quantity": 2,
-         "sum": 100.0},
-        {"barcode": "", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}],
-}
+RECEIPT = {"shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42, "positions": [
+    {"barcode": "4601234567890", "posnum": 1, "name": "Молоко 1 л", "quantity": 2, "sum": 100.0},
+    {"barcode": "", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}]}
 
 
 class Failure(Exception):
@@ -60,15 +56,12 @@ class Sandbox:
         line = self.simulator.stdout.readline().strip()
         check(line.startswith("listening on "), f"zorvik-sim did not start: {line!r}")
         self.url = line[len("listening on "):]
-        self.write("zorvikcpqr.ini",
-                   f"[zorvikcpqr]\nurl={self.url}\nstatusRequestInterval=1\n"
-                   "statusRequestDelay=0\n")
-        self.write("receipt.json", json.dumps(RECEIPT, ensure_ascii=False))
+        for name, text in (("zorvikcpqr.ini", f"[zorvikcpqr]\nurl={self.url}\n"
+                                              "statusRequestInterval=1\nstatusRequestDelay=0\n"),
+                           ("receipt.json", json.dumps(RECEIPT, ensure_ascii=False))):
+            with open(os.path.join(folder, name), "w", encoding="utf-8") as file:
+                file.write(text)
         self.tills = []
-
-    def write(self, name, text):
-        with open(os.path.join(self.folder, name), "w", encoding="utf-8") as file:
-            file.write(text)
 
     def close(self):
         for till in self.tills:

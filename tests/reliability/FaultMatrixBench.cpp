@@ -19,7 +19,6 @@ zorviksim::SimulatorOptions serviceOptions()
 {
     zorviksim::SimulatorOptions options;
     options.apiKey = ApiKey;
-    options.orderExpiry = FaultMatrixBench::LongExpiry;
     options.slowAnswerDelay = std::chrono::seconds(4);
     return options;
 }
@@ -52,7 +51,7 @@ FaultMatrixBench::FaultMatrixBench()
     m_bench.openReceipt({{QStringLiteral("Молоко"), 100.0}, {QStringLiteral("Хлеб"), 50.5}});
 }
 
-void FaultMatrixBench::setBreakage(Breakage breakage, const QVariantMap &settings)
+void FaultMatrixBench::setBreakage(Breakage breakage)
 {
     QVariantMap values{{QStringLiteral("timeout"), 2}, {QStringLiteral("apiKey"), ApiKey}};
     switch (breakage) {
@@ -68,7 +67,6 @@ void FaultMatrixBench::setBreakage(Breakage breakage, const QVariantMap &setting
         values.insert(QStringLiteral("apiKey"), QStringLiteral("stale-key"));
         break;
     }
-    values.insert(settings);
     m_bench.configure(values);
     if (m_processing)
         m_processing->init(PaymentProcessingContext());

@@ -1,6 +1,6 @@
 // The host queue outlives the till: built zorvik-till processes sharing one SQLite queue file,
-// killed without warning at every point of a payment and of a return, running the queue side by
-// side, and failing a message again and again, against the simulated service.
+// killed without warning at every point of a payment and of a return, and running the queue side
+// by side, against the simulated service.
 
 #include "tests/till/TillBench.h"
 
@@ -57,7 +57,6 @@ private Q_SLOTS:
     void killedAtEachPoint_data();
     void killedAtEachPoint();
     void twoTillsRunOneQueue();
-    void failingMessageStaysWithItsAttempts();
 
 private:
     QStringList payOrders(const QString &queue, const QString &code, int count) const;
@@ -126,23 +125,6 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
         QCOMPARE(settlement(queue, operationId),
                  QStringLiteral("0 queued; order paid, returned 150.5 in 1 refunds"));
     }
-}
-
-void QueueSurvivalTest::failingMessageStaysWithItsAttempts()
-{
-    const QString queue = QStringLiteral("failing.sqlite");
-    const QString paidOrder = payOrders(queue, QStringLiteral("ZVQR-PAY1-RETURNERR"), 1).value(0);
-    QVERIFY(!paidOrder.isEmpty());
-    m_till.run(queue, {QStringLiteral("defer"), paidOrder, Amount});
-
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        QCOMPARE(m_till.run(queue, QueueRun).results.value(0), queueRunReport(0, 1));
-        const QJsonArray waiting = m_till.queueList(queue);
-        QCOMPARE(waiting.size(), 1);
-        QCOMPARE(waiting.at(0)[QStringLiteral("attempts")].toInt(), attempt);
-    }
-    QCOMPARE(settlement(queue, paidOrder),
-             QStringLiteral("1 queued; order paid, returned 0 in 0 refunds"));
 }
 
 void QueueSurvivalTest::killedAtEachPoint_data()
