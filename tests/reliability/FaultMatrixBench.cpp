@@ -110,9 +110,8 @@ QList<QueuedMessage> FaultMatrixBench::queued() const
 
 QString FaultMatrixBench::problems() const
 {
-    const QStringList lines = m_bench.logLines();
-    QStringList problems = lines.filter(QRegularExpression(QStringLiteral("^(WARN|ERROR) ")));
-    return problems.join(QLatin1String("; "));
+    const QRegularExpression problem(QStringLiteral("^(WARN|ERROR) "));
+    return m_bench.logLines().filter(problem).join(QLatin1String("; "));
 }
 
 QString FaultMatrixBench::recover()

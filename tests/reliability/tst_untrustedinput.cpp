@@ -135,8 +135,8 @@ void UntrustedInputTest::secretsStayInTheConfiguration()
              QStringLiteral("zorvikCpqrError401"));
 
     const QByteArray logged = log.contents();
-    QVERIFY(logged.contains("DEBUG") && logged.contains("HTTP POST"));
-    QVERIFY(logged.contains("127.0.0.1"));
+    QVERIFY(logged.contains("DEBUG") && logged.contains("HTTP POST")
+            && logged.contains("127.0.0.1"));
     const QByteArray written
         = logged + fileContents(Singleton<DBQueueBroker>::instance->databasePath());
     for (const QString &secret : {ApiKey, UserToken, UrlPassword})

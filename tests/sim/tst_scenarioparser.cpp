@@ -25,7 +25,6 @@ void TestScenarioParser::parse_data()
     QTest::newRow("not a simulator code") << "SOMEQR-DECLINE" << QByteArray();
     QTest::newRow("word glued to the body is body") << "ZVQRDECLINE" << QByteArray();
     QTest::newRow("lower case with body") << "ZVQR42-pay2" << QByteArray(R"("atStatusRequest":2)");
-    QTest::newRow("manual") << "ZVQR-manual" << QByteArray(R"("outcome":"manual")");
     QTest::newRow("last outcome wins")
         << "ZVQR-NEVER-DECLINE4" << QByteArray(R"("outcome":"declined","atStatusRequest":4)");
     QTest::newRow("status faults of both spellings, the last for a request wins")

@@ -129,22 +129,8 @@ private:
     httplib::Headers m_headers;
 };
 
-} // namespace
-
-class TestSimulator : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void transcript_data();
-    void transcript();
-
-private:
-    static QString books(Simulator &simulator);
-};
-
 // Every order as "ID STATE", with " returned SUM" once money went back.
-QString TestSimulator::books(Simulator &simulator)
+QString books(Simulator &simulator)
 {
     QStringList orders;
     for (const QJsonValue &order : simulator.state().value(QLatin1String("orders")).toArray()) {
@@ -156,6 +142,17 @@ QString TestSimulator::books(Simulator &simulator)
     }
     return orders.join(QLatin1String(", "));
 }
+
+} // namespace
+
+class TestSimulator : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void transcript_data();
+    void transcript();
+};
 
 void TestSimulator::transcript_data()
 {
