@@ -5,15 +5,11 @@
 #include "host/QueuedMessage.h"
 #include "host/payment/PaymentProcessingResult.h"
 
-#include <QList>
-#include <QString>
-
 class BasicSbpProcessing;
 
 // One row of the fault matrix: a till with the plug-in and the simulated service, the exchange
-// time-out at two seconds (the service's slow answers take four, its usual ones milliseconds),
-// an api-key that the service checks, and the means to cut the till off from the service and
-// to mend the connection.
+// time-out at two seconds (the service's slow answers take four), an api-key that the service
+// checks, and the means to cut the till off from the service and to mend the connection.
 class FaultMatrixBench
 {
 public:

@@ -1,7 +1,6 @@
-// The fault matrix: one exchange of a payment or a return fails, by a fault of the service
-// (the scenario words of each stage) or of the till's configuration. For each fault: what the
-// cashier is told and the log warns of, what is queued, and how the service's books stand once
-// it recovers and the queue has run.
+// The fault matrix: one exchange of a payment or a return fails, by a fault of the service or of
+// the till's configuration. For each: what the cashier is told and the log warns of, what is
+// queued, and how the service's books stand once it recovers and the queue has run.
 
 #include "FaultMatrixBench.h"
 

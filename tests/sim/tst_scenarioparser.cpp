@@ -20,8 +20,7 @@ void TestScenarioParser::parse_data()
     QTest::addColumn<QString>("payload");
     QTest::addColumn<QByteArray>("members");
 
-    // The words every other suite uses reach the scenario through the simulator's answers;
-    // these are the rules of the grammar around them.
+    // The words themselves are used by every other suite; these are the grammar's rules.
     QTest::newRow("not a simulator code") << "SOMEQR-DECLINE" << QByteArray();
     QTest::newRow("word glued to the body is body") << "ZVQRDECLINE" << QByteArray();
     QTest::newRow("lower case with body") << "ZVQR42-pay2" << QByteArray(R"("atStatusRequest":2)");

@@ -1,6 +1,5 @@
-// The simulated service's own rules over real HTTP, written as transcripts: each step is one
-// request and the answer it must get. How the plug-in and its queue come through the service's
-// answers and faults is the subject of tests/processing and tests/reliability.
+// The simulated service's own rules over real HTTP, as transcripts of requests and answers;
+// the plug-in against the service is the subject of tests/processing and tests/reliability.
 
 #include "sim/Simulator.h"
 

@@ -33,16 +33,12 @@ bool TillBench::start()
 
 void TillBench::startTill(QProcess &till, const QString &queue, const QStringList &command) const
 {
-    const QStringList files{QStringLiteral("--config"),
-                            path(QStringLiteral("zorvikcpqr.ini")),
-                            QStringLiteral("--receipt"),
-                            path(QStringLiteral("receipt.json")),
-                            QStringLiteral("--queue"),
-                            path(queue),
-                            QStringLiteral("--log"),
-                            path(QStringLiteral("till.log"))};
-    till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"),
-               QStringList{QStringLiteral("--json")} + files + command);
+    QStringList arguments{QStringLiteral("--json"), QStringLiteral("--queue"), path(queue)};
+    for (const auto &[option, file] : {std::pair("--config", "zorvikcpqr.ini"),
+                                       std::pair("--receipt", "receipt.json"),
+                                       std::pair("--log", "till.log")})
+        arguments << QLatin1String(option) << path(QLatin1String(file));
+    till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"), arguments + command);
 }
 
 TillRun

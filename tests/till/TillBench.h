@@ -4,9 +4,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
 #include <QProcess>
-#include <QStringList>
 #include <QTemporaryDir>
 
 // What one zorvik-till process printed: one JSON object per command it carried out.
