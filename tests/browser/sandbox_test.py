@@ -31,13 +31,9 @@ EXPIRY_SECONDS = 20
 # Bounds for waiting, far above what any step needs; never asserted as durations.
 WAIT_SECONDS = 120
 INJECTED_CODE = "<img src=x onerror=alert(1)>"
-RECEIPT = {
-    "shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42,
-    "positions": [
-        {"barcode": "4601234567890", "posnum": 1, "name": "Молоко 1 л", "quantity": 2,
-         "sum": 100.0},
-        {"barcode": "", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}],
-}
+RECEIPT = {"shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42, "positions": [
+    {"barcode": "4601234567890", "posnum": 1, "name": "Молоко 1 л", "quantity": 2, "sum": 100.0},
+    {"barcode": "", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}]}
 
 
 class Failure(Exception):
@@ -60,15 +56,12 @@ class Sandbox:
         line = self.simulator.stdout.readline().strip()
         check(line.startswith("listening on "), f"zorvik-sim did not start: {line!r}")
         self.url = line[len("listening on "):]
-        self.write("zorvikcpqr.ini",
-                   f"[zorvikcpqr]\nurl={self.url}\nstatusRequestInterval=1\n"
-                   "statusRequestDelay=0\n")
-        self.write("receipt.json", json.dumps(RECEIPT, ensure_ascii=False))
+        for name, text in (("zorvikcpqr.ini", f"[zorvikcpqr]\nurl={self.url}\n"
+                                              "statusRequestInterval=1\nstatusRequestDelay=0\n"),
+                           ("receipt.json", json.dumps(RECEIPT, ensure_ascii=False))):
+            with open(os.path.join(folder, name), "w", encoding="utf-8") as file:
+                file.write(text)
         self.tills = []
-
-    def write(self, name, text):
-        with open(os.path.join(self.folder, name), "w", encoding="utf-8") as file:
-            file.write(text)
 
     def close(self):
         for till in self.tills:
@@ -105,15 +98,11 @@ class Sandbox:
         return json.loads(self.request("GET", "/sim/state")[1])
 
     def order_of_code(self, code):
-        for order in self.state()["orders"]:
-            if order["cpqr_payload"] == code:
-                return order
-        return None
+        return next((o for o in self.state()["orders"] if o["cpqr_payload"] == code), None)
 
     def create_order(self, code, transaction, title="Сыр"):
         """An order made as a till would, straight over HTTP."""
-        status, body = self.request("POST", "/cpqr/start_session", {"cpqr_payload": code})
-        session = json.loads(body)
+        session = json.loads(self.request("POST", "/cpqr/start_session", {"cpqr_payload": code})[1])
         return self.request("POST", "/cpqr/operation/create", {
             "cpqr_payload": code, "quickpay_id": session["quickpay_id"],
             "client_transaction": transaction, "cost": 10.0, "posId": "1", "cashierId": "7",
@@ -134,10 +123,9 @@ def start_browser(folder):
                                            "chromium-driver")
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                 "--no-first-run", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync", "--window-size=1280,1400",
-                 "--user-data-dir=" + os.path.join(folder, "chromium")):
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--window-size=1280,1400", "--user-data-dir=" + os.path.join(folder, "chromium")):
         options.add_argument(flag)
     return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
 
@@ -227,8 +215,7 @@ def markup_stays_text(sandbox, page):
     check(not page.browser.find_elements(By.CSS_SELECTOR, "main img"),
           "the scanned code became an element")
     try:
-        alert = page.browser.switch_to.alert
-        raise Failure(f"a dialog opened: {alert.text}")
+        raise Failure(f"a dialog opened: {page.browser.switch_to.alert.text}")
     except NoAlertPresentException:
         pass
 

@@ -8,24 +8,37 @@
 #include "host/payment/PaymentProcessingContext.h"
 
 #include <QJsonArray>
-#include <QSet>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QRegularExpression>
 
 namespace {
 
+constexpr auto Sale = PaymentProcessingRequest::Sale;
 const QString ApiKey = QStringLiteral("till-key-7f3a");
 
 zorviksim::SimulatorOptions serviceOptions()
 {
     zorviksim::SimulatorOptions options;
     options.apiKey = ApiKey;
-    options.orderExpiry = FaultMatrixBench::LongExpiry;
     options.slowAnswerDelay = std::chrono::seconds(4);
     return options;
+}
+
+// An address where nothing listens: the port of a service that stopped.
+QString closedPortUrl()
+{
+    zorviksim::Simulator stopped;
+    stopped.start();
+    return stopped.baseUrl();
+}
+
+// ".invalid" never resolves; a name longer than 255 octets does not fit in a DNS query, so the
+// resolver gives up without sending one.
+QString unknownHostUrl()
+{
+    QString host;
+    for (int label = 0; label < 5; ++label)
+        host += QString(60, QLatin1Char('n')) + QLatin1Char('.');
+    return QStringLiteral("http://%1invalid/").arg(host);
 }
 
 } // namespace
@@ -38,7 +51,7 @@ FaultMatrixBench::FaultMatrixBench()
     m_bench.openReceipt({{QStringLiteral("Молоко"), 100.0}, {QStringLiteral("Хлеб"), 50.5}});
 }
 
-void FaultMatrixBench::setBreakage(Breakage breakage, const QVariantMap &settings)
+void FaultMatrixBench::setBreakage(Breakage breakage)
 {
     QVariantMap values{{QStringLiteral("timeout"), 2}, {QStringLiteral("apiKey"), ApiKey}};
     switch (breakage) {
@@ -54,7 +67,6 @@ void FaultMatrixBench::setBreakage(Breakage breakage, const QVariantMap &setting
         values.insert(QStringLiteral("apiKey"), QStringLiteral("stale-key"));
         break;
     }
-    values.insert(settings);
     m_bench.configure(values);
     if (m_processing)
         m_processing->init(PaymentProcessingContext());
@@ -71,17 +83,18 @@ bool FaultMatrixBench::scan(const QString &code)
 
 PaymentProcessingResult FaultMatrixBench::pay(const QString &code)
 {
-    return m_processing->payment(request(Amount, code));
+    return m_processing->payment(PluginTestBench::request(Sale, Amount, code));
 }
 
 PaymentProcessingResult FaultMatrixBench::cancel(const QString &operationId, qint64 amount)
 {
-    return m_processing->cancel(request(amount, QString(), operationId));
+    return m_processing->cancel(PluginTestBench::request(Sale, amount, QString(), operationId));
 }
 
 void FaultMatrixBench::deferCancel(const QString &operationId, qint64 amount)
 {
-    m_processing->cancelPaymentByQRCodeInQueue(request(amount, QString(), operationId));
+    m_processing->cancelPaymentByQRCodeInQueue(
+        PluginTestBench::request(Sale, amount, QString(), operationId));
 }
 
 void FaultMatrixBench::runQueue(int rounds)
@@ -93,6 +106,38 @@ void FaultMatrixBench::runQueue(int rounds)
 QList<QueuedMessage> FaultMatrixBench::queued() const
 {
     return Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue);
+}
+
+QString FaultMatrixBench::problems() const
+{
+    const QRegularExpression problem(QStringLiteral("^(WARN|ERROR) "));
+    return m_bench.logLines().filter(problem).join(QLatin1String("; "));
+}
+
+QString FaultMatrixBench::recover()
+{
+    setBreakage(Breakage::None);
+    runQueue(2);
+    QStringList books{settledOrders(), received()};
+    if (!queued().isEmpty())
+        books.append(QStringLiteral("%1 left in the queue").arg(queued().size()));
+    return books.join(QLatin1String(" | "));
+}
+
+// "start_session N, create N, ..." for each endpoint the service was asked at.
+QString FaultMatrixBench::received() const
+{
+    QStringList counts;
+    for (const QString &endpoint : {QStringLiteral("start_session"),
+                                    QStringLiteral("operation/create"),
+                                    QStringLiteral("operation/result"),
+                                    QStringLiteral("operation/return"),
+                                    QStringLiteral("operation/cancel")}) {
+        const qsizetype count = m_bench.requests(QStringLiteral("/cpqr/") + endpoint).size();
+        if (count > 0)
+            counts.append(QStringLiteral("%1 %2").arg(endpoint.section('/', -1)).arg(count));
+    }
+    return counts.join(QLatin1String(", "));
 }
 
 QString FaultMatrixBench::settledOrders()
@@ -109,61 +154,4 @@ QString FaultMatrixBench::settledOrders()
         settled.append(state);
     }
     return settled.isEmpty() ? QStringLiteral("none") : settled.join(QStringLiteral(", "));
-}
-
-QStringList FaultMatrixBench::ledgerBreaches()
-{
-    QStringList breaches;
-    QSet<QString> refundIds;
-    for (const QJsonValue &value : m_bench.orders()) {
-        const QString id = value[QStringLiteral("client_transaction")].toString();
-        const QString state = value[QStringLiteral("state")].toString();
-        const double cost = value[QStringLiteral("cost")].toDouble();
-        const double returned = value[QStringLiteral("returned")].toDouble();
-        if (state == QLatin1String("registered"))
-            breaches.append(QStringLiteral("order %1 is still open").arg(id));
-        if (returned > cost + 0.005)
-            breaches.append(QStringLiteral("order %1: %2 returned of %3")
-                                .arg(id, QString::number(returned), QString::number(cost)));
-        if (returned > 0 && state != QLatin1String("paid"))
-            breaches.append(QStringLiteral("order %1 is %2 but %3 was returned")
-                                .arg(id, state, QString::number(returned)));
-        for (const QJsonValue &refundId : value[QStringLiteral("refunds")].toArray()) {
-            if (refundIds.contains(refundId.toString()))
-                breaches.append(QStringLiteral("refund %1 counted twice").arg(refundId.toString()));
-            refundIds.insert(refundId.toString());
-        }
-    }
-    return breaches;
-}
-
-PaymentProcessingRequest
-FaultMatrixBench::request(qint64 amount, const QString &paymentCode, const QString &operationId)
-{
-    return PluginTestBench::request(
-        PaymentProcessingRequest::Sale, amount, paymentCode, operationId);
-}
-
-QString FaultMatrixBench::closedPortUrl()
-{
-    // Bound but never listening, then released: connecting to it is refused.
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(socket);
-    return QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port));
-}
-
-QString FaultMatrixBench::unknownHostUrl()
-{
-    // ".invalid" never resolves; a name longer than 255 octets does not fit in a DNS query, so
-    // the resolver gives up without sending one.
-    QString host;
-    for (int label = 0; label < 5; ++label)
-        host += QString(60, QLatin1Char('n')) + QLatin1Char('.');
-    return QStringLiteral("http://%1invalid/").arg(host);
 }

@@ -3,21 +3,13 @@
 #include "tests/processing/PluginTestBench.h"
 
 #include "host/QueuedMessage.h"
-#include "host/payment/PaymentProcessingRequest.h"
 #include "host/payment/PaymentProcessingResult.h"
-
-#include <QList>
-#include <QString>
-#include <QStringList>
-
-#include <chrono>
 
 class BasicSbpProcessing;
 
 // One row of the fault matrix: a till with the plug-in and the simulated service, the exchange
-// time-out at two seconds (the service's slow answers take four, its usual ones milliseconds),
-// an api-key that the service checks, and the means to cut the till off from the service and
-// to mend the connection.
+// time-out at two seconds (the service's slow answers take four), an api-key that the service
+// checks, and the means to cut the till off from the service and to mend the connection.
 class FaultMatrixBench
 {
 public:
@@ -25,16 +17,13 @@ public:
     enum class Breakage { None, ClosedPort, UnknownHost, WrongApiKey };
 
     static constexpr qint64 Amount = 15050; // kopecks; the receipt's total
-    static constexpr std::chrono::milliseconds LongExpiry{60000};
 
     FaultMatrixBench();
 
     PluginTestBench &bench() { return m_bench; }
-    zorviksim::Simulator &simulator() { return m_bench.simulator(); }
-    BasicSbpProcessing *processing() const { return m_processing; }
 
     // Rewrites the configuration and initialises the processing again, as a restarted till.
-    void setBreakage(Breakage breakage, const QVariantMap &settings = {});
+    void setBreakage(Breakage breakage);
 
     // Scans the code as the cashier does and puts the customer's cards on the receipt, so that
     // the payment uses the session opened here.
@@ -47,23 +36,20 @@ public:
     // Hands the queue to the processing at most that many times, stopping once it is empty.
     void runQueue(int rounds);
     QList<QueuedMessage> queued() const;
+    // "ERROR text" of every warning and error the processing and its client logged.
+    QString problems() const;
 
-    // How the service ended each order: its state, with "+returned" once money went back;
-    // "none" without orders.
-    QString settledOrders();
-    // Every breach of the books' rules: an order still open, more returned than paid, money
-    // returned for an order that was not paid, a refund counted twice.
-    QStringList ledgerBreaches();
-
-    static PaymentProcessingRequest request(qint64 amount,
-                                            const QString &paymentCode = QString(),
-                                            const QString &operationId = QString());
-    // An address where nothing listens: a port bound and released again.
-    static QString closedPortUrl();
-    // A host that cannot be resolved, and is not even asked of a name server.
-    static QString unknownHostUrl();
+    // Mends the configuration, runs the queue at most twice and tells how the service's books
+    // stand: each order's state ("none" without orders) with "+returned" once all its money
+    // went back ("+returned SUM" otherwise), the requests the service received by endpoint,
+    // and the messages left in the queue. An order left open, more returned than paid or money
+    // returned of an unpaid order all show in it.
+    QString recover();
 
 private:
+    QString settledOrders();
+    QString received() const;
+
     PluginTestBench m_bench;
     BasicSbpProcessing *m_processing = nullptr;
 };

@@ -1,19 +1,15 @@
 // The host queue outlives the till: built zorvik-till processes sharing one SQLite queue file,
-// killed without warning at every point of a payment and of a return, running the queue side by
-// side, and failing a message again and again, against the simulated service.
+// killed without warning at every point of a payment and of a return, and running the queue side
+// by side, against the simulated service.
 
-#include "sim/Simulator.h"
+#include "tests/till/TillBench.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -21,6 +17,7 @@
 namespace {
 
 const QString Amount = QStringLiteral("15050");
+const QStringList QueueRun{QStringLiteral("queue"), QStringLiteral("run")};
 
 zorviksim::SimulatorOptions serviceOptions()
 {
@@ -31,6 +28,19 @@ zorviksim::SimulatorOptions serviceOptions()
     return options;
 }
 
+QByteArray deferCancellations(const QStringList &operationIds)
+{
+    QByteArray input;
+    for (const QString &operationId : operationIds)
+        input += QStringLiteral("defer %1 %2\n").arg(operationId, Amount).toUtf8();
+    return input;
+}
+
+QJsonObject queueRunReport(int delivered, int failed)
+{
+    return {{"command", "queue run"}, {"delivered", delivered}, {"failed", failed}};
+}
+
 } // namespace
 
 class QueueSurvivalTest : public QObject
@@ -39,83 +49,23 @@ class QueueSurvivalTest : public QObject
 
 public:
     QueueSurvivalTest()
-        : m_service(serviceOptions())
+        : m_till(serviceOptions())
     {}
 
 private Q_SLOTS:
-    void initTestCase();
-    void killedRightAfterQueueing();
+    void initTestCase() { QVERIFY(m_till.start()); }
     void killedAtEachPoint_data();
     void killedAtEachPoint();
     void twoTillsRunOneQueue();
-    void failingMessageStaysWithItsAttempts();
 
 private:
-    void startTill(QProcess &till, const QString &queue, const QStringList &command) const;
-    // The JSON result of each command the till ran to its end.
-    QList<QJsonObject> runTill(const QString &queue,
-                               const QStringList &command,
-                               const QByteArray &input = QByteArray()) const;
     QStringList payOrders(const QString &queue, const QString &code, int count) const;
-    static QByteArray deferCancellations(const QStringList &operationIds);
-    QJsonArray queueList(const QString &queue) const;
-    QJsonObject order(const QString &clientTransaction);
     QString logSince(qint64 offset) const;
+    // "MESSAGES queued; order STATE, returned SUM in N refunds".
+    QString settlement(const QString &queue, const QString &operationId);
 
-    QTemporaryDir m_dir;
-    zorviksim::Simulator m_service;
+    TillBench m_till;
 };
-
-void QueueSurvivalTest::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    QVERIFY(m_service.start());
-    QFile config(m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("[zorvikcpqr]\nurl=%1\nstatusRequestInterval=1\n"
-                                "statusRequestDelay=0\n")
-                     .arg(m_service.baseUrl())
-                     .toUtf8());
-    QFile receipt(m_dir.filePath(QStringLiteral("receipt.json")));
-    QVERIFY(receipt.open(QIODevice::WriteOnly));
-    receipt.write(R"({"shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42,
-                     "positions": [{"barcode": "4601234567890", "posnum": 1, "name": "Сыр",
-                                    "quantity": 1, "sum": 150.5}]})");
-}
-
-void QueueSurvivalTest::startTill(QProcess &till,
-                                  const QString &queue,
-                                  const QStringList &command) const
-{
-    const QStringList files{QStringLiteral("--config"),
-                            m_dir.filePath(QStringLiteral("zorvikcpqr.ini")),
-                            QStringLiteral("--receipt"),
-                            m_dir.filePath(QStringLiteral("receipt.json")),
-                            QStringLiteral("--queue"),
-                            m_dir.filePath(queue),
-                            QStringLiteral("--log"),
-                            m_dir.filePath(QStringLiteral("till.log"))};
-    till.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till"),
-               QStringList{QStringLiteral("--json")} + files + command);
-}
-
-QList<QJsonObject> QueueSurvivalTest::runTill(const QString &queue,
-                                              const QStringList &command,
-                                              const QByteArray &input) const
-{
-    QProcess till;
-    startTill(till, queue, command);
-    till.write(input);
-    till.closeWriteChannel();
-    QList<QJsonObject> results;
-    if (!till.waitForFinished(60000) || till.exitCode() != 0)
-        return results;
-    for (const QByteArray &line : till.readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty())
-            results.append(QJsonDocument::fromJson(line).object());
-    }
-    return results;
-}
 
 QStringList QueueSurvivalTest::payOrders(const QString &queue, const QString &code, int count) const
 {
@@ -123,89 +73,29 @@ QStringList QueueSurvivalTest::payOrders(const QString &queue, const QString &co
     for (int i = 0; i < count; ++i)
         input += QStringLiteral("pay %1 %2\n").arg(Amount, code).toUtf8();
     QStringList operationIds;
-    for (const QJsonObject &result : runTill(queue, {}, input)) {
+    for (const QJsonObject &result : m_till.run(queue, {}, input).results) {
         if (result.value(QStringLiteral("status")).toInt(-1) == 0)
             operationIds.append(result.value(QStringLiteral("operationId")).toString());
     }
     return operationIds;
 }
 
-QByteArray QueueSurvivalTest::deferCancellations(const QStringList &operationIds)
-{
-    QByteArray input;
-    for (const QString &operationId : operationIds)
-        input += QStringLiteral("defer %1 %2\n").arg(operationId, Amount).toUtf8();
-    return input;
-}
-
-QJsonArray QueueSurvivalTest::queueList(const QString &queue) const
-{
-    return runTill(queue, {QStringLiteral("queue"), QStringLiteral("list")})
-        .value(0)
-        .value(QStringLiteral("messages"))
-        .toArray();
-}
-
-QJsonObject QueueSurvivalTest::order(const QString &clientTransaction)
-{
-    for (const QJsonValue &order : m_service.state().value(QStringLiteral("orders")).toArray()) {
-        if (order[QStringLiteral("client_transaction")] == clientTransaction)
-            return order.toObject();
-    }
-    return {};
-}
-
 QString QueueSurvivalTest::logSince(qint64 offset) const
 {
-    QFile log(m_dir.filePath(QStringLiteral("till.log")));
+    QFile log(m_till.path(QStringLiteral("till.log")));
     if (!log.open(QIODevice::ReadOnly) || !log.seek(offset))
         return {};
     return QString::fromUtf8(log.readAll());
 }
 
-// The till dies in the middle of a payment, right after it queued the cancellation of an
-// earlier one: the next till finds that message and, from the payment journal, the order it
-// was paying. It returns the paid order; the other is still open at the service, so its
-// cancellation waits in the queue until the service gives the order up.
-void QueueSurvivalTest::killedRightAfterQueueing()
+QString QueueSurvivalTest::settlement(const QString &queue, const QString &operationId)
 {
-    const QString queue = QStringLiteral("killed.sqlite");
-    const QString paidOrder = payOrders(queue, QStringLiteral("ZVQR-PAY1"), 1).value(0);
-    QVERIFY(!paidOrder.isEmpty());
-
-    QProcess till;
-    startTill(till, queue, {});
-    till.write(deferCancellations({paidOrder}) + "pay 1000 ZVQR-NEVER\n");
-    // The till answers "defer" once the message is stored.
-    QTRY_VERIFY_WITH_TIMEOUT(till.canReadLine(), 20000);
-    QCOMPARE(QJsonDocument::fromJson(till.readLine()).object(),
-             (QJsonObject{{"command", "defer"}}));
-    QTRY_COMPARE_WITH_TIMEOUT(
-        m_service.state().value(QStringLiteral("orders")).toArray().size(), 2, 20000);
-    const QString openOrder = m_service.state()
-                                  .value(QStringLiteral("orders"))
-                                  .toArray()
-                                  .last()[QStringLiteral("client_transaction")]
-                                  .toString();
-    ::kill(till.processId(), SIGKILL);
-    QVERIFY(till.waitForFinished(20000));
-    QCOMPARE(till.exitStatus(), QProcess::CrashExit);
-
-    const QJsonArray waiting = queueList(queue);
-    QCOMPARE(waiting.size(), 2);
-    for (const auto &[index, operationId] : {std::pair(0, paidOrder), std::pair(1, openOrder)}) {
-        const QJsonValue message = waiting.at(index)[QStringLiteral("message")];
-        QCOMPARE(message[QStringLiteral("request")][QStringLiteral("operationId")].toString(),
-                 operationId);
-        QCOMPARE(message[QStringLiteral("refundId")].toString().size(), 36);
-        QCOMPARE(waiting.at(index)[QStringLiteral("attempts")].toInt(), 0);
-    }
-
-    QCOMPARE(runTill(queue, {QStringLiteral("queue"), QStringLiteral("run")}).value(0),
-             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 1}}));
-    QCOMPARE(queueList(queue).size(), 1);
-    QCOMPARE(order(paidOrder).value(QStringLiteral("returned")).toDouble(), 150.5);
-    QCOMPARE(order(paidOrder).value(QStringLiteral("refunds")).toArray().size(), 1);
+    const QJsonObject order = m_till.order(operationId);
+    return QStringLiteral("%1 queued; order %2, returned %3 in %4 refunds")
+        .arg(m_till.queueList(queue).size())
+        .arg(order[QStringLiteral("state")].toString())
+        .arg(order[QStringLiteral("returned")].toDouble())
+        .arg(order[QStringLiteral("refunds")].toArray().size());
 }
 
 void QueueSurvivalTest::twoTillsRunOneQueue()
@@ -213,12 +103,12 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
     const QString queue = QStringLiteral("shared.sqlite");
     const QStringList orders = payOrders(queue, QStringLiteral("ZVQR-PAY1-RETURNSLOW"), 6);
     QCOMPARE(orders.size(), 6);
-    QCOMPARE(runTill(queue, {}, deferCancellations(orders)).size(), orders.size());
+    QCOMPARE(m_till.run(queue, {}, deferCancellations(orders)).results.size(), orders.size());
 
     QProcess first;
     QProcess second;
-    startTill(first, queue, {QStringLiteral("queue"), QStringLiteral("run")});
-    startTill(second, queue, {QStringLiteral("queue"), QStringLiteral("run")});
+    m_till.startTill(first, queue, QueueRun);
+    m_till.startTill(second, queue, QueueRun);
     QVERIFY(first.waitForFinished(60000));
     QVERIFY(second.waitForFinished(60000));
     int delivered = 0;
@@ -230,29 +120,11 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
     }
 
     QCOMPARE(delivered, orders.size());
-    QCOMPARE(queueList(queue).size(), 0);
     for (const QString &operationId : orders) {
-        const QJsonObject returned = order(operationId);
-        QCOMPARE(returned.value(QStringLiteral("returnRequests")).toInt(), 1);
-        QCOMPARE(returned.value(QStringLiteral("returned")).toDouble(), 150.5);
+        QCOMPARE(m_till.order(operationId).value(QStringLiteral("returnRequests")).toInt(), 1);
+        QCOMPARE(settlement(queue, operationId),
+                 QStringLiteral("0 queued; order paid, returned 150.5 in 1 refunds"));
     }
-}
-
-void QueueSurvivalTest::failingMessageStaysWithItsAttempts()
-{
-    const QString queue = QStringLiteral("failing.sqlite");
-    const QString paidOrder = payOrders(queue, QStringLiteral("ZVQR-PAY1-RETURNERR"), 1).value(0);
-    QVERIFY(!paidOrder.isEmpty());
-    runTill(queue, {QStringLiteral("defer"), paidOrder, Amount});
-
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        QCOMPARE(runTill(queue, {QStringLiteral("queue"), QStringLiteral("run")}).value(0),
-                 (QJsonObject{{"command", "queue run"}, {"delivered", 0}, {"failed", 1}}));
-        const QJsonArray waiting = queueList(queue);
-        QCOMPARE(waiting.size(), 1);
-        QCOMPARE(waiting.at(0)[QStringLiteral("attempts")].toInt(), attempt);
-    }
-    QCOMPARE(order(paidOrder).value(QStringLiteral("returned")).toDouble(), 0.0);
 }
 
 void QueueSurvivalTest::killedAtEachPoint_data()
@@ -280,28 +152,27 @@ void QueueSurvivalTest::killedAtEachPoint()
     QFETCH(QString, killWhen);
     QFETCH(bool, holdQueueLock);
     const QString queue = QStringLiteral("%1/queue.sqlite").arg(QTest::currentDataTag());
-    QVERIFY(QDir(m_dir.path()).mkpath(QTest::currentDataTag()));
+    QVERIFY(QDir(m_till.path(QString())).mkpath(QTest::currentDataTag()));
 
     QString paidOrder;
     QByteArray input = QStringLiteral("pay %1 %2\n").arg(Amount, code).toUtf8();
     if (returnFromQueue) {
         paidOrder = payOrders(queue, code, 1).value(0);
         QVERIFY(!paidOrder.isEmpty());
-        QCOMPARE(runTill(queue, {}, deferCancellations({paidOrder})).size(), 1);
+        QCOMPARE(m_till.run(queue, {}, deferCancellations({paidOrder})).results.size(), 1);
         input = "queue run\n";
     }
 
-    const qint64 logOffset = QFileInfo(m_dir.filePath(QStringLiteral("till.log"))).size();
-    const qsizetype ordersBefore
-        = m_service.state().value(QStringLiteral("orders")).toArray().size();
+    const qint64 logOffset = QFileInfo(m_till.path(QStringLiteral("till.log"))).size();
+    const qsizetype ordersBefore = m_till.orders().size();
     const auto watchedOrder = [&] {
-        const QJsonArray orders = m_service.state().value(QStringLiteral("orders")).toArray();
         if (returnFromQueue)
-            return order(paidOrder);
+            return m_till.order(paidOrder);
+        const QJsonArray orders = m_till.orders();
         return orders.size() > ordersBefore ? orders.last().toObject() : QJsonObject();
     };
     QProcess till;
-    startTill(till, queue, {});
+    m_till.startTill(till, queue, {});
     till.write(input);
     QTRY_VERIFY_WITH_TIMEOUT(!watchedOrder().isEmpty()
                                  && (killWhen.isEmpty() || watchedOrder()[killWhen].toInt() > 0),
@@ -310,7 +181,7 @@ void QueueSurvivalTest::killedAtEachPoint()
     QSqlDatabase lock
         = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
     if (holdQueueLock) {
-        lock.setDatabaseName(m_dir.filePath(queue));
+        lock.setDatabaseName(m_till.path(queue));
         QVERIFY(lock.open());
         QVERIFY(QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE")));
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -325,13 +196,17 @@ void QueueSurvivalTest::killedAtEachPoint()
     lock = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("lock"));
 
-    QCOMPARE(runTill(queue, {QStringLiteral("queue"), QStringLiteral("run")}).value(0),
-             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
-    QCOMPARE(queueList(queue).size(), 0);
-    const QJsonObject settled = order(killedOrder);
-    QCOMPARE(settled[QStringLiteral("state")].toString(), QStringLiteral("paid"));
-    QCOMPARE(settled[QStringLiteral("returned")].toDouble(), 150.5);
-    QCOMPARE(settled[QStringLiteral("refunds")].toArray().size(), 1);
+    // The next till finds the order's cancellation, from the queue or from its journal.
+    const QJsonArray waiting = m_till.queueList(queue);
+    QCOMPARE(waiting.size(), 1);
+    const QJsonValue message = waiting.at(0)[QStringLiteral("message")];
+    QCOMPARE(message[QStringLiteral("request")][QStringLiteral("operationId")], killedOrder);
+    QCOMPARE(message[QStringLiteral("refundId")].toString().size(), 36);
+    QCOMPARE(waiting.at(0)[QStringLiteral("attempts")], 0);
+
+    QCOMPARE(m_till.run(queue, QueueRun).results.value(0), queueRunReport(1, 0));
+    QCOMPARE(settlement(queue, killedOrder),
+             QStringLiteral("0 queued; order paid, returned 150.5 in 1 refunds"));
 }
 
 QTEST_GUILESS_MAIN(QueueSurvivalTest)

@@ -1,6 +1,6 @@
 // What the till must not trust or give away: the configured secrets stay out of the log and the
-// queue, scanned codes and the service's texts cannot forge log lines, query values reach the
-// service as they were, and an https service must show a certificate the till can verify.
+// queue, scanned codes and the service's texts cannot forge log lines, and an https service must
+// show a certificate the till can verify.
 
 #include "tests/processing/PluginTestBench.h"
 
@@ -68,7 +68,6 @@ private Q_SLOTS:
     void secretsStayInTheConfiguration();
     void textCannotStartALogLine_data();
     void textCannotStartALogLine();
-    void queryValuesArePercentEncoded();
     void httpsVerifiesTheServiceCertificate_data();
     void httpsVerifiesTheServiceCertificate();
 
@@ -136,16 +135,12 @@ void UntrustedInputTest::secretsStayInTheConfiguration()
              QStringLiteral("zorvikCpqrError401"));
 
     const QByteArray logged = log.contents();
-    QVERIFY(logged.contains("DEBUG"));
-    QVERIFY(logged.contains("HTTP POST"));
-    QVERIFY(logged.contains("127.0.0.1"));
-    for (const QString &secret : {ApiKey, UserToken, UrlPassword}) {
-        QVERIFY2(!logged.contains(secret.toUtf8()), qPrintable(secret));
-        QVERIFY2(!bench.logLines().join(QLatin1Char('\n')).contains(secret), qPrintable(secret));
-        QVERIFY2(!fileContents(Singleton<DBQueueBroker>::instance->databasePath())
-                      .contains(secret.toUtf8()),
-                 qPrintable(secret));
-    }
+    QVERIFY(logged.contains("DEBUG") && logged.contains("HTTP POST")
+            && logged.contains("127.0.0.1"));
+    const QByteArray written
+        = logged + fileContents(Singleton<DBQueueBroker>::instance->databasePath());
+    for (const QString &secret : {ApiKey, UserToken, UrlPassword})
+        QVERIFY2(!written.contains(secret.toUtf8()), qPrintable(secret));
 }
 
 void UntrustedInputTest::textCannotStartALogLine_data()
@@ -157,13 +152,6 @@ void UntrustedInputTest::textCannotStartALogLine_data()
     QTest::newRow("carriage return and line feed")
         << "ZVQR-PAY1\r\n2026-01-01 00:00:00.000 INFO zorvikcpqr forged" << QString()
         << R"('ZVQR-PAY1\r\n2026-01-01 00:00:00.000 INFO zorvikcpqr forged')";
-    QTest::newRow("line separator")
-        << "ZVQR-PAY1\u2028forged" << QString() << R"('ZVQR-PAY1\u2028forged')";
-    QTest::newRow("next line") << "ZVQR\u0085forged" << QString() << R"('ZVQR\u0085forged')";
-    QTest::newRow("terminal escape")
-        << "ZVQR\x1b[2K\x1b[1Gforged" << QString() << R"('ZVQR\u001b[2K\u001b[1Gforged')";
-    QTest::newRow("NUL") << QString(QStringLiteral("ZVQR") + QChar(0) + QStringLiteral("forged"))
-                         << QString() << R"('ZVQR\u0000forged')";
     // The service's error text quotes the path it was asked for, line break and all.
     QTest::newRow("service error text") << "ZVQR-PAY1"
                                         << "x%0AERROR%20forged/"
@@ -179,16 +167,14 @@ void UntrustedInputTest::textCannotStartALogLine()
         bench.configure(
             {{QStringLiteral("url"), QString(bench.simulator().baseUrl() + addressPath)}});
     BasicSbpProcessing *processing = bench.createProcessing();
-    Log4Qt::MemoryAppender events;
-    Log4Qt::LogManager::addAppender(&events);
-    const Finally removeEvents([&events] { Log4Qt::LogManager::removeAppender(&events); });
+    bench.clearLog();
     const LogFile log(m_dir.filePath(QStringLiteral("forged-%1.log").arg(QTest::currentDataTag())));
 
     processing->processCpqr(code);
 
     const QStringList lines = QString::fromUtf8(log.contents()).split(QLatin1Char('\n'));
     QCOMPARE(lines.last(), QString()); // the file ends with a line break
-    QCOMPARE(lines.size() - 1, events.events().size());
+    QCOMPARE(lines.size() - 1, bench.logLines().size());
     const QRegularExpression linePattern(QStringLiteral(
         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (DEBUG|INFO|WARN|ERROR) \\S+ "));
     const QRegularExpression lineBreak(QStringLiteral("[\\r\\x{85}\\x{2028}\\x{2029}]"));
@@ -198,39 +184,6 @@ void UntrustedInputTest::textCannotStartALogLine()
     }
     QFETCH(QString, shown);
     QVERIFY2(log.contents().contains(shown.toUtf8()), log.contents().constData());
-}
-
-// Delimiters of the query, its escape character and a blank in an operation id.
-void UntrustedInputTest::queryValuesArePercentEncoded()
-{
-    PluginTestBench bench;
-    BasicSbpProcessing *processing = bench.createProcessing();
-    const QString operationId = QStringLiteral("a&b=c+d%25e f#g?h/ä");
-
-    processing->cancel(sale(100, QString(), operationId));
-
-    const QList<zorviksim::ReceivedRequest> asked
-        = bench.requests(QStringLiteral("/cpqr/operation/result"));
-    QCOMPARE(asked.size(), 1);
-    const QUrlQuery query = asked.first().query;
-    QCOMPARE(query.queryItems(QUrl::FullyDecoded).size(), 1);
-    QCOMPARE(query.queryItemValue(QStringLiteral("client_transaction"), QUrl::FullyDecoded),
-             operationId);
-    const QString sent = query.query(QUrl::FullyEncoded);
-    const QString value = sent.mid(sent.indexOf(QLatin1Char('=')) + 1);
-    for (const QChar raw : QStringLiteral("&=+ #?"))
-        QVERIFY2(!value.contains(raw), qPrintable(sent));
-    QCOMPARE(QUrl::fromPercentEncoding(value.toLatin1()), operationId);
-
-    // The escapes of the address are no placeholders of the client's log line.
-    const QStringList exchanges = bench.logLines().filter(QStringLiteral("DEBUG HTTP GET "));
-    QCOMPARE(exchanges.size(), 1);
-    QVERIFY2(QRegularExpression(QStringLiteral("/cpqr/operation/result\\?client_transaction=.+: "
-                                               "статус 200, \\d+ мс, отправлено 0 байт, "
-                                               "получено \\d+ байт$"))
-                 .match(exchanges.first())
-                 .hasMatch(),
-             qPrintable(exchanges.first()));
 }
 
 bool UntrustedInputTest::openssl(const QString &command, const QString &subject)
@@ -251,17 +204,26 @@ bool UntrustedInputTest::openssl(const QString &command, const QString &subject)
 void UntrustedInputTest::httpsVerifiesTheServiceCertificate_data()
 {
     QTest::addColumn<QString>("trustedCertificates");
+    QTest::addColumn<QString>("code");
     QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
 
-    QTest::newRow("system's authorities") << QString() << Status::Failure << "restClientTlsError";
-    QTest::newRow("another authority") << "other-ca.pem" << Status::Failure << "restClientTlsError";
-    QTest::newRow("the service's authority") << "ca.pem" << Status::Success << "";
+    QTest::newRow("system's authorities")
+        << QString() << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
+    QTest::newRow("another authority") << "other-ca.pem"
+                                       << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
+    QTest::newRow("the service's authority") << "ca.pem"
+                                             << "ZVQR-PAY1" << Status::Success << "";
+    // A fault of the service over TLS is told apart from a certificate it cannot prove.
+    QTest::newRow("the service's authority, status answer dropped")
+        << "ca.pem"
+        << "ZVQR-PAY1-STATUSDROP1" << Status::Failure << "restClientConnectionBroken";
 }
 
 void UntrustedInputTest::httpsVerifiesTheServiceCertificate()
 {
     QFETCH(QString, trustedCertificates);
+    QFETCH(QString, code);
     zorviksim::SimulatorOptions options;
     options.tlsCertificateFile = m_dir.filePath(QStringLiteral("server.pem"));
     options.tlsPrivateKeyFile = m_dir.filePath(QStringLiteral("server.key"));
@@ -273,12 +235,13 @@ void UntrustedInputTest::httpsVerifiesTheServiceCertificate()
     BasicSbpProcessing *processing = bench.createProcessing();
     bench.openReceipt({{QStringLiteral("Сыр"), 150.5}});
 
-    const PaymentProcessingResult result
-        = processing->payment(sale(15050, QStringLiteral("ZVQR-PAY1")));
+    const PaymentProcessingResult result = processing->payment(sale(15050, code));
     QTEST(Status(result.status), "status");
     QTEST(result.message.id(), "messageId");
     // A service that cannot prove who it is learns nothing of the payment.
-    QCOMPARE(bench.simulator().receivedRequests().isEmpty(), result.status != 0);
+    QCOMPARE(bench.simulator().receivedRequests().isEmpty(),
+             result.message.id() == QLatin1String("restClientTlsError"));
+    QCOMPARE(bench.queuedMessages(), code.contains(QLatin1String("DROP")) ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(UntrustedInputTest)
