@@ -29,31 +29,23 @@ void require(bool condition, const QString &what)
 
 } // namespace
 
-// Notes the pauses of a payment in the bench's log instead of sleeping, and plays the cashier.
+// Notes each pause of a payment in the bench's log instead of sleeping, and plays the cashier.
 class PauseRecorder : public zorvikcpqr::Waiter
 {
 public:
-    PauseRecorder(Log4Qt::MemoryAppender &log, int interruptAtStep)
-        : m_log(log)
-        , m_interruptAtStep(interruptAtStep)
-    {}
-
     void sleepSeconds(qint64 seconds) override { note(QStringLiteral("%1 s").arg(seconds)); }
     void sleepStep() override
     {
         note(QStringLiteral("%1 ms").arg(StepMs));
-        if (++m_steps == m_interruptAtStep)
+        if (++steps == interruptAtStep)
             cashier->interruptPayment();
     }
+    void note(const QString &pause) { log->append({{}, Log4Qt::Level::Info, PauseLogger, pause}); }
 
+    Log4Qt::MemoryAppender *log = nullptr;
     BasicSbpProcessing *cashier = nullptr;
-
-private:
-    void note(const QString &pause) { m_log.append({{}, Log4Qt::Level::Info, PauseLogger, pause}); }
-
-    Log4Qt::MemoryAppender &m_log;
-    const int m_interruptAtStep;
-    int m_steps = 0;
+    int interruptAtStep = 0;
+    int steps = 0;
 };
 
 PluginTestBench::PluginTestBench(const zorviksim::SimulatorOptions &options)
@@ -97,13 +89,7 @@ PaymentProcessingRequest PluginTestBench::request(PaymentProcessingRequest::Type
                                                   const QString &paymentCode,
                                                   const QString &operationId)
 {
-    PaymentProcessingRequest request;
-    request.type = type;
-    request.amount = amount;
-    request.paymentCode = paymentCode;
-    request.operationId = operationId;
-    request.valutCode = 643;
-    return request;
+    return {type, amount, operationId, paymentCode, 643};
 }
 
 void PluginTestBench::configure(const QVariantMap &settings)
@@ -136,7 +122,9 @@ BasicSbpProcessing *PluginTestBench::createProcessing()
 
 void PluginTestBench::notePauses(int interruptAtStep)
 {
-    m_pauses = std::make_unique<PauseRecorder>(m_log, interruptAtStep);
+    m_pauses = std::make_unique<PauseRecorder>();
+    m_pauses->log = &m_log;
+    m_pauses->interruptAtStep = interruptAtStep;
     MockFactory<zorvikcpqr::Waiter>::setSubstitute(m_pauses.get());
 }
 
@@ -214,24 +202,16 @@ QList<QJsonObject> PluginTestBench::queuedMessages() const
     return messages;
 }
 
-QStringList PluginTestBench::logLines() const
+QStringList PluginTestBench::lines(bool processingOnly) const
 {
     QStringList lines;
     for (const Log4Qt::LoggingEvent &event : m_log.events()) {
-        if (event.loggerName.endsWith(QLatin1String("zorvikcpqr")))
-            lines.append(Log4Qt::Level::name(event.level) + QLatin1Char(' ') + event.message);
-    }
-    return lines;
-}
-
-QStringList PluginTestBench::processingLog() const
-{
-    QStringList lines;
-    for (const Log4Qt::LoggingEvent &event : m_log.events()) {
-        if (event.loggerName == PauseLogger)
-            lines.append(QStringLiteral("PAUSE ") + event.message);
-        else if (event.loggerName == QLatin1String("processing.zorvikcpqr"))
-            lines.append(Log4Qt::Level::name(event.level) + QLatin1Char(' ') + event.message);
+        const QString level = event.loggerName == PauseLogger ? QStringLiteral("PAUSE")
+                                                              : Log4Qt::Level::name(event.level);
+        if (processingOnly ? event.loggerName == PauseLogger
+                                 || event.loggerName == QLatin1String("processing.zorvikcpqr")
+                           : event.loggerName.endsWith(QLatin1String("zorvikcpqr")))
+            lines.append(level + QLatin1Char(' ') + event.message);
     }
     return lines;
 }
