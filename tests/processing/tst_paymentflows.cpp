@@ -31,11 +31,8 @@ const QString CancelLine = QStringLiteral("INFO Отмена оплаты на �
 const QString DroppedLine = QStringLiteral("INFO Требуется повторный ввод платежного кода");
 const QStringList Started{SaleLine, QStringLiteral("INFO  идентификатор оплаты: %1")};
 const QStringList Paid{QStringLiteral("INFO Оплата выполнена успешно"), ResetLine};
-const QStringList PaidAtOnce{Started[1],
-                             QStringLiteral("INFO Ожидание 0 сек. перед запросом "
-                                            "статуса"),
-                             Paid[0],
-                             ResetLine};
+const QString WaitLine = QStringLiteral("INFO Ожидание %1 сек. перед запросом статуса");
+const QStringList PaidAtOnce{Started[1], WaitLine.arg(0), Paid[0], ResetLine};
 const QList<QPair<QString, double>> TwoPositions{{"Молоко", 100.0}, {"Хлеб", 50.5}};
 
 PaymentProcessingRequest request(Type type, const QString &code, const QString &id = QString())
@@ -116,27 +113,26 @@ void PaymentFlowsTest::payment_data()
     QTest::addColumn<int>("cartItems");
     QTest::addColumn<QStringList>("lines"); // %1: the order's id
 
-    const QString wait = QStringLiteral("INFO Ожидание %1 сек. перед запросом статуса");
     const QStringList round = joined({{NotPaidLine}, steps(4)});
     QTest::newRow("paid at the first request")
         << "ZVQR-PAY1" << 2 << 1 << 0 << Status::Success << "" << 2
-        << joined({Started, {wait.arg(2), "PAUSE 2 s"}, Paid});
+        << joined({Started, {WaitLine.arg(2), "PAUSE 2 s"}, Paid});
     QTest::newRow("paid at the third request, the second refused")
         << "ZVQR-PAY3-STATUSERR2" << 0 << 1 << 0 << Status::Success << "" << 2
-        << joined({Started, {wait.arg(0)}, round, round, Paid});
+        << joined({Started, {WaitLine.arg(0)}, round, round, Paid});
     QTest::newRow("no interval: a step still")
         << "ZVQR-PAY2" << -1 << 0 << 0 << Status::Success << "" << 2
-        << joined({Started, {wait.arg(-1), NotPaidLine}, steps(1), Paid});
+        << joined({Started, {WaitLine.arg(-1), NotPaidLine}, steps(1), Paid});
     QTest::newRow("declined")
         << "ZVQR-DECLINE2" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrPaymentDeclined" << 0
-        << joined({Started, {wait.arg(0)}, round, {"WARN Оплата отклонена", ResetLine}});
+        << joined({Started, {WaitLine.arg(0)}, round, {"WARN Оплата отклонена", ResetLine}});
     QTest::newRow("status answer lost")
         << "ZVQR-DROPSTATUS1" << 0 << 1 << 0 << Status::Failure << "restClientConnectionBroken" << 0
-        << joined({Started, {wait.arg(0), NotPaidLine, QueuedLine, ResetLine}});
+        << joined({Started, {WaitLine.arg(0), NotPaidLine, QueuedLine, ResetLine}});
     QTest::newRow("interrupted at the sixth step")
         << "ZVQR-NEVER" << 0 << 1 << 6 << Status::Interrupted << "" << -1
         << joined({Started,
-                   {wait.arg(0)},
+                   {WaitLine.arg(0)},
                    round,
                    {NotPaidLine},
                    steps(2),
