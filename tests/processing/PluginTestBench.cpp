@@ -141,19 +141,18 @@ void PluginTestBench::openReceipt(const QList<QPair<QString, double>> &positions
 {
     QJsonArray items;
     for (const auto &[name, sum] : positions) {
-        items.append(
-            QJsonObject{{QStringLiteral("barcode"), QStringLiteral("46%1").arg(items.size())},
-                        {QStringLiteral("posnum"), items.size() + 1},
-                        {QStringLiteral("name"), name},
-                        {QStringLiteral("quantity"), 1},
-                        {QStringLiteral("sum"), sum}});
+        items.append(QJsonObject{{"barcode", QString("46%1").arg(items.size())},
+                                 {"posnum", items.size() + 1},
+                                 {"name", name},
+                                 {"quantity", 1},
+                                 {"sum", sum}});
     }
-    const QJsonObject receipt{{QStringLiteral("shopCode"), 12},
-                              {QStringLiteral("cashCode"), 3},
-                              {QStringLiteral("posId"), QStringLiteral("0003")},
-                              {QStringLiteral("cashierId"), 42},
-                              {QStringLiteral("positions"), items},
-                              {QStringLiteral("cards"), QJsonArray::fromStringList(cards)}};
+    const QJsonObject receipt{{"shopCode", 12},
+                              {"cashCode", 3},
+                              {"posId", "0003"},
+                              {"cashierId", 42},
+                              {"positions", items},
+                              {"cards", QJsonArray::fromStringList(cards)}};
     openReceipt(QJsonDocument(receipt).toJson());
 }
 

@@ -23,8 +23,6 @@ private Q_SLOTS:
 void PluginTest::hostSeesAQrCodeProcessing()
 {
     QPluginLoader loader(PluginTestBench::pluginPath());
-    QCOMPARE(loader.metaData()["IID"].toString(), "ZorvikCpqrRegisterFactory");
-    QVERIFY(loader.metaData()["MetaData"].toObject().isEmpty());
     QCOMPARE(loader.instance()->metaObject()->className(),
              "zorvikcpqr::ZorvikCpqrProcessingFactory");
     QCOMPARE(QImage(":/zorvikcpqr/scan_token.png").size(), QSize(453, 350));
