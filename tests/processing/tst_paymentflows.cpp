@@ -70,22 +70,13 @@ enum class CancelFrom { Host, RefundPayment, Queue };
 Q_DECLARE_METATYPE(HostEvent)
 Q_DECLARE_METATYPE(CancelFrom)
 
-// A client whose helper steps are the test's own.
-class ReplacedStepsInterface : public zorvikcpqr::Interface
+// A client that numbers the identifiers it gives.
+class NumberingInterface : public zorvikcpqr::Interface
 {
 public:
     QString createTransactionId() const override { return QString("txn-%1").arg(++ids); }
-    QString getComment() const override { return "till 3"; }
-    QJsonObject getCart(double) const override { return {}; }
-    zorvikcpqr::RequestResult
-    getRequestResult(const QSharedPointer<RestClient> &client) const override
-    {
-        ++exchanges;
-        return Interface::getRequestResult(client);
-    }
 
     mutable int ids = 0;
-    mutable int exchanges = 0;
 };
 
 class PaymentFlowsTest : public QObject
@@ -99,7 +90,7 @@ private Q_SLOTS:
     void sessionOnTheReceipt();
     void cancel_data();
     void cancel();
-    void clientStepsAreReplaceable();
+    void identifiersComeFromTheClient();
 };
 
 void PaymentFlowsTest::payment_data()
@@ -346,25 +337,22 @@ void PaymentFlowsTest::cancel()
     QCOMPARE(result.slipCopies, returns.isEmpty() && result.status == Status::Success ? 0 : 2);
 }
 
-// The processing and the client reach these steps through the virtual table: a substitute
-// client installed before the factory creates the processing replaces each of them.
-void PaymentFlowsTest::clientStepsAreReplaceable()
+// The processing asks its client for the order's identifier and for the refund id noted with
+// it through the virtual table, so that a substitute installed before the factory creates the
+// processing names both.
+void PaymentFlowsTest::identifiersComeFromTheClient()
 {
-    ReplacedStepsInterface client;
+    NumberingInterface client;
     MockFactory<zorvikcpqr::Interface>::setSubstitute(&client);
     PluginTestBench bench;
     BasicSbpProcessing *processing = bench.createProcessing();
     bench.openReceipt(TwoPositions);
 
-    const PaymentProcessingResult paid = processing->payment(request(Type::Sale, "ZVQR-PAY1"));
-    QCOMPARE(paid.operationId, "txn-1"); // txn-2 names its return while it is under way
-    const QJsonObject order = bench.requests(CreateOrder).value(0).json();
-    QCOMPARE(order["comment"].toString(), "till 3");
-    QVERIFY(!order.contains("cart")); // an empty cart is left out
-    const PaymentProcessingResult returned
-        = processing->cancel(request(Type::Sale, QString(), paid.operationId));
-    QCOMPARE(returned.operationId, "txn-3");
-    QCOMPARE(client.exchanges, bench.simulator().receivedRequests().size());
+    const PaymentProcessingResult result
+        = processing->payment(request(Type::Sale, "ZVQR-DROPSTATUS1"));
+    QCOMPARE(bench.requests(CreateOrder).value(0).json()["client_transaction"].toString(), "txn-1");
+    QCOMPARE(result.operationId, "txn-1");
+    QCOMPARE(bench.queuedMessages().value(0)[RefundId].toString(), "txn-2");
 }
 
 QTEST_GUILESS_MAIN(PaymentFlowsTest)
