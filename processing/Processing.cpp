@@ -1,6 +1,7 @@
 #include "processing/Processing.h"
 
 #include "processing/RequestCodec.h"
+#include "processing/Waiter.h"
 
 #include "api/Constants.h"
 
@@ -15,11 +16,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
-#include <cerrno>
-#include <chrono>
-#include <ctime>
-#include <thread>
-
 namespace zorvikcpqr {
 
 namespace {
@@ -27,19 +23,10 @@ namespace {
 const QString ConfigPrefix = QStringLiteral("zorvikcpqr:");
 const QString DefaultPaymentCodeMask = QStringLiteral("^(?<sbpCpqr>ZVQR.*)$");
 constexpr int PaymentCodeKind = 32;
-constexpr qint64 WaitStepMs = 250;
 
 QString roubles(qint64 kopecks)
 {
     return QString::number(kopecks * 0.01, 'f', 2);
-}
-
-// Sleeps the whole time even when signals interrupt the sleep.
-void sleepSeconds(qint64 seconds)
-{
-    timespec remaining{static_cast<time_t>(seconds), 0};
-    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-    }
 }
 
 } // namespace
@@ -48,6 +35,7 @@ Processing::Processing()
     : QObject(nullptr)
     , BasicSbpProcessing(QStringLiteral("zorvikcpqr"))
     , interface(MockFactory<Interface>::create())
+    , waiter(MockFactory<Waiter>::create())
 {
     paymentRequestTypes.insert(PaymentProcessingRequest::Sale);
     paymentRequestTypes.insert(PaymentProcessingRequest::Refund);
@@ -220,7 +208,7 @@ void Processing::waitBeforeFirstStatusRequest() const
     logger->info(QStringLiteral("Ожидание %1 сек. перед запросом статуса")
                      .arg(static_cast<int>(statusRequestDelay)));
     if (statusRequestDelay > 0)
-        sleepSeconds(statusRequestDelay);
+        waiter->sleepSeconds(statusRequestDelay);
 }
 
 // Waits the status interval in steps, so that the cashier's interruption is seen within one
@@ -230,10 +218,10 @@ bool Processing::interruptedBeforeNextStatusRequest() const
 {
     qint64 waited = 0;
     do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(WaitStepMs));
+        waiter->sleepStep();
         if (interrupted)
             return true;
-        waited += WaitStepMs;
+        waited += Waiter::StepMs;
     } while (waited < statusRequestsInterval);
     return false;
 }

@@ -17,6 +17,8 @@
 
 namespace zorvikcpqr {
 
+class Waiter;
+
 // Payment by the customer's QR code through the Zorvik service: the object the host drives for
 // code entry, payments, cancellations, refunds and the deferred cancellations of its queue.
 class Processing : public QObject, public BasicSbpProcessing
@@ -75,6 +77,7 @@ private:
     QRegularExpression paymentCodeMask;
     QString defaultCardNumber;
     QSharedPointer<Interface> interface;
+    QSharedPointer<Waiter> waiter;
     std::unique_ptr<PaymentJournal> journal;
     // Returns whose outcome is unknown (their answer was lost) and payments under way, with the
     // refund id that names their return: asking again sends the same id, so the service sees

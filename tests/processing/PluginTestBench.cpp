@@ -1,7 +1,10 @@
 #include "PluginTestBench.h"
 
 #include "api/Constants.h"
+#include "api/Interface.h"
+#include "processing/Waiter.h"
 
+#include "host/BcodeParser.h"
 #include "host/DBQueueBroker.h"
 #include "host/HostPaths.h"
 #include "host/ReceiptFile.h"
@@ -13,14 +16,44 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTest>
+
+namespace {
+
+const QString PauseLogger = QStringLiteral("pause");
+
+void require(bool condition, const QString &what)
+{
+    if (!condition)
+        qFatal("test bench: %s", qPrintable(what));
+}
+
+} // namespace
+
+// Notes each pause of a payment in the bench's log instead of sleeping, and plays the cashier.
+class PauseRecorder : public zorvikcpqr::Waiter
+{
+public:
+    void sleepSeconds(qint64 seconds) override { note(QStringLiteral("%1 s").arg(seconds)); }
+    void sleepStep() override
+    {
+        note(QStringLiteral("%1 ms").arg(StepMs));
+        if (++steps == interruptAtStep)
+            cashier->interruptPayment();
+    }
+    void note(const QString &pause) { log->append({{}, Log4Qt::Level::Info, PauseLogger, pause}); }
+
+    Log4Qt::MemoryAppender *log = nullptr;
+    BasicSbpProcessing *cashier = nullptr;
+    int interruptAtStep = 0;
+    int steps = 0;
+};
 
 PluginTestBench::PluginTestBench(const zorviksim::SimulatorOptions &options)
     : m_simulator(std::make_unique<zorviksim::Simulator>(options))
     , m_loader(pluginPath())
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(m_simulator->start());
+    require(m_dir.isValid(), QStringLiteral("no temporary folder"));
+    require(m_simulator->start(), QStringLiteral("the simulator does not start"));
     HostPaths::setOverride(zorvikcpqr::Constants::ConfigPath,
                            m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
     delete Singleton<DBQueueBroker>::instance;
@@ -28,6 +61,8 @@ PluginTestBench::PluginTestBench(const zorviksim::SimulatorOptions &options)
         = new DBQueueBroker(m_dir.filePath(QStringLiteral("queue.sqlite")));
     delete Singleton<Session>::instance;
     Singleton<Session>::instance = new Session;
+    delete Singleton<BcodeParser>::instance;
+    Singleton<BcodeParser>::instance = new BcodeParser;
     Log4Qt::LogManager::setThreshold(Log4Qt::Level::Debug);
     Log4Qt::LogManager::addAppender(&m_log);
     configure();
@@ -36,6 +71,8 @@ PluginTestBench::PluginTestBench(const zorviksim::SimulatorOptions &options)
 PluginTestBench::~PluginTestBench()
 {
     qDeleteAll(m_processings);
+    MockFactory<zorvikcpqr::Waiter>::clearSubstitute();
+    MockFactory<zorvikcpqr::Interface>::clearSubstitute();
     Log4Qt::LogManager::removeAppender(&m_log);
     delete Singleton<DBQueueBroker>::instance;
     Singleton<DBQueueBroker>::instance = nullptr;
@@ -52,13 +89,7 @@ PaymentProcessingRequest PluginTestBench::request(PaymentProcessingRequest::Type
                                                   const QString &paymentCode,
                                                   const QString &operationId)
 {
-    PaymentProcessingRequest request;
-    request.type = type;
-    request.amount = amount;
-    request.paymentCode = paymentCode;
-    request.operationId = operationId;
-    request.valutCode = 643;
-    return request;
+    return {type, amount, operationId, paymentCode, 643};
 }
 
 void PluginTestBench::configure(const QVariantMap &settings)
@@ -68,7 +99,7 @@ void PluginTestBench::configure(const QVariantMap &settings)
                        {QStringLiteral("statusRequestDelay"), 0}};
     values.insert(settings);
     QFile file(m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate), file.errorString());
     file.write("[zorvikcpqr]\n");
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         if (!it.value().isValid())
@@ -80,20 +111,29 @@ void PluginTestBench::configure(const QVariantMap &settings)
 BasicSbpProcessing *PluginTestBench::createProcessing()
 {
     auto *factory = qobject_cast<AbstractProcessingFactory *>(m_loader.instance());
-    if (!factory)
-        qFatal("cannot load %s: %s", qPrintable(pluginPath()), qPrintable(m_loader.errorString()));
+    require(factory, pluginPath() + QStringLiteral(": ") + m_loader.errorString());
     auto *processing = dynamic_cast<BasicSbpProcessing *>(factory->createProcessing());
     processing->init(PaymentProcessingContext());
     m_processings.append(processing);
+    if (m_pauses)
+        m_pauses->cashier = processing;
     return processing;
+}
+
+void PluginTestBench::notePauses(int interruptAtStep)
+{
+    m_pauses = std::make_unique<PauseRecorder>();
+    m_pauses->log = &m_log;
+    m_pauses->interruptAtStep = interruptAtStep;
+    MockFactory<zorvikcpqr::Waiter>::setSubstitute(m_pauses.get());
 }
 
 void PluginTestBench::openReceipt(const QByteArray &receiptJson)
 {
     QString error;
-    QVERIFY2(ReceiptFile::parse(
-                 receiptJson, QStringLiteral("test receipt"), Singleton<Session>::instance, &error),
-             qPrintable(error));
+    require(ReceiptFile::parse(
+                receiptJson, QStringLiteral("test receipt"), Singleton<Session>::instance, &error),
+            error);
 }
 
 void PluginTestBench::openReceipt(const QList<QPair<QString, double>> &positions,
@@ -101,19 +141,18 @@ void PluginTestBench::openReceipt(const QList<QPair<QString, double>> &positions
 {
     QJsonArray items;
     for (const auto &[name, sum] : positions) {
-        items.append(
-            QJsonObject{{QStringLiteral("barcode"), QStringLiteral("46%1").arg(items.size())},
-                        {QStringLiteral("posnum"), items.size() + 1},
-                        {QStringLiteral("name"), name},
-                        {QStringLiteral("quantity"), 1},
-                        {QStringLiteral("sum"), sum}});
+        items.append(QJsonObject{{"barcode", QString("46%1").arg(items.size())},
+                                 {"posnum", items.size() + 1},
+                                 {"name", name},
+                                 {"quantity", 1},
+                                 {"sum", sum}});
     }
-    const QJsonObject receipt{{QStringLiteral("shopCode"), 12},
-                              {QStringLiteral("cashCode"), 3},
-                              {QStringLiteral("posId"), QStringLiteral("0003")},
-                              {QStringLiteral("cashierId"), 42},
-                              {QStringLiteral("positions"), items},
-                              {QStringLiteral("cards"), QJsonArray::fromStringList(cards)}};
+    const QJsonObject receipt{{"shopCode", 12},
+                              {"cashCode", 3},
+                              {"posId", "0003"},
+                              {"cashierId", 42},
+                              {"positions", items},
+                              {"cards", QJsonArray::fromStringList(cards)}};
     openReceipt(QJsonDocument(receipt).toJson());
 }
 
@@ -153,17 +192,25 @@ int PluginTestBench::runQueue(BasicSbpProcessing *processing)
         .delivered;
 }
 
-int PluginTestBench::queuedMessages() const
+QList<QJsonObject> PluginTestBench::queuedMessages() const
 {
-    return Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue).size();
+    QList<QJsonObject> messages;
+    for (const QueuedMessage &queued :
+         Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue))
+        messages.append(queued.message);
+    return messages;
 }
 
-QStringList PluginTestBench::logLines() const
+QStringList PluginTestBench::lines(bool processingOnly) const
 {
     QStringList lines;
     for (const Log4Qt::LoggingEvent &event : m_log.events()) {
-        if (event.loggerName.endsWith(QLatin1String("zorvikcpqr")))
-            lines.append(Log4Qt::Level::name(event.level) + QLatin1Char(' ') + event.message);
+        const QString level = event.loggerName == PauseLogger ? QStringLiteral("PAUSE")
+                                                              : Log4Qt::Level::name(event.level);
+        if (processingOnly ? event.loggerName == PauseLogger
+                                 || event.loggerName == QLatin1String("processing.zorvikcpqr")
+                           : event.loggerName.endsWith(QLatin1String("zorvikcpqr")))
+            lines.append(level + QLatin1Char(' ') + event.message);
     }
     return lines;
 }

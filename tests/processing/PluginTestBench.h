@@ -8,17 +8,16 @@
 
 #include <QJsonObject>
 #include <QPluginLoader>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
-#include <QVariantMap>
 
 #include <memory>
 
 class BasicSbpProcessing;
+class PauseRecorder;
 
 // A till in a test: the plug-in loaded through QPluginLoader, the simulator on a loopback port,
-// the plug-in's configuration pointed at it, a receipt, a queue file and a log capture.
+// the plug-in's configuration pointed at it, fresh host singletons (queue file, session, barcode
+// parser) and a log capture. A bench that cannot be set up stops the test program.
 class PluginTestBench
 {
 public:
@@ -37,6 +36,10 @@ public:
     void configure(const QVariantMap &settings = {});
     // A processing object from the plug-in's factory, initialised; the bench owns it.
     BasicSbpProcessing *createProcessing();
+    // Processings created from here on pause without sleeping: each pause shows in
+    // processingLog() as "PAUSE 2 s" or "PAUSE 250 ms", and at the step with that number
+    // (counted from 1; 0 for none) the cashier interrupts the last processing created.
+    void notePauses(int interruptAtStep = 0);
 
     // Opens a receipt as the host session's document (the JSON form of receipt files).
     void openReceipt(const QByteArray &receiptJson);
@@ -50,16 +53,21 @@ public:
 
     // Hands every queued message to the processing as the host does; the number delivered.
     int runQueue(BasicSbpProcessing *processing);
-    int queuedMessages() const;
+    QList<QJsonObject> queuedMessages() const;
 
     // "LEVEL message" of every line logged by the processing and its client.
-    QStringList logLines() const;
+    QStringList logLines() const { return lines(false); }
+    // The processing's own lines, with the pauses in their places.
+    QStringList processingLog() const { return lines(true); }
     void clearLog() { m_log.clear(); }
 
 private:
+    QStringList lines(bool processingOnly) const;
+
     QTemporaryDir m_dir;
     std::unique_ptr<zorviksim::Simulator> m_simulator;
     QPluginLoader m_loader;
     Log4Qt::MemoryAppender m_log;
+    std::unique_ptr<PauseRecorder> m_pauses;
     QList<BasicSbpProcessing *> m_processings;
 };

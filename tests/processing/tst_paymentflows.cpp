@@ -1,410 +1,358 @@
 // A cashier's day end to end: the plug-in loaded as the host loads it, paying, cancelling and
 // refunding against the simulator over loopback HTTP, with the host queue in a real SQLite file.
+// A row asserts the whole outcome: the result, the processing's log lines with their levels
+// and the pauses in their places, what the service received and what was queued.
 
 #include "PluginTestBench.h"
 
-#include "host/DBQueueBroker.h"
+#include "api/Interface.h"
+
 #include "host/Session.h"
 #include "host/payment/BasicSbpProcessing.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
-
-#include <chrono>
-#include <thread>
+#include <QUuid>
 
 using Status = PaymentProcessingResult::Status;
+using Type = PaymentProcessingRequest::Type;
 
 namespace {
 
-const QString StartSession = QStringLiteral("/cpqr/start_session");
 const QString CreateOrder = QStringLiteral("/cpqr/operation/create");
-const QString OrderResult = QStringLiteral("/cpqr/operation/result");
 const QString OrderReturn = QStringLiteral("/cpqr/operation/return");
+const QString RefundId = QStringLiteral("refundId");
+const QString SaleLine = QStringLiteral("INFO Оплата в чеке продажи на сумму 150.50");
+const QString ResetLine = QStringLiteral("INFO Состояние сессии сброшено");
+const QString NotPaidLine = QStringLiteral("INFO Оплата еще не выполнена");
+const QString QueuedLine = QStringLiteral("INFO Отмена оплаты %1 через очередь");
+const QString CancelLine = QStringLiteral("INFO Отмена оплаты на сумму 150.50");
+const QString DroppedLine = QStringLiteral("INFO Требуется повторный ввод платежного кода");
+const QStringList Started{SaleLine, QStringLiteral("INFO  идентификатор оплаты: %1")};
+const QStringList Paid{QStringLiteral("INFO Оплата выполнена успешно"), ResetLine};
+const QString WaitLine = QStringLiteral("INFO Ожидание %1 сек. перед запросом статуса");
+const QStringList PaidAtOnce{Started[1], WaitLine.arg(0), Paid[0], ResetLine};
+const QList<QPair<QString, double>> TwoPositions{{"Молоко", 100.0}, {"Хлеб", 50.5}};
 
-PaymentProcessingRequest request(PaymentProcessingRequest::Type type,
-                                 qint64 amount,
-                                 const QString &paymentCode = QString(),
-                                 const QString &operationId = QString())
+PaymentProcessingRequest request(Type type, const QString &code, const QString &id = QString())
 {
-    return PluginTestBench::request(type, amount, paymentCode, operationId);
+    return PluginTestBench::request(type, 15050, code, id);
 }
 
-QJsonArray items(const QJsonObject &cart)
+QStringList joined(std::initializer_list<QStringList> parts)
 {
-    return cart.value(QStringLiteral("items")).toArray();
+    QStringList lines;
+    for (const QStringList &part : parts)
+        lines += part;
+    return lines;
 }
 
-const QList<QPair<QString, double>> TwoPositions{{QStringLiteral("Молоко"), 100.0},
-                                                 {QStringLiteral("Хлеб"), 50.5}};
+QStringList steps(int count)
+{
+    return QStringList(count, QStringLiteral("PAUSE 250 ms"));
+}
+
+// The number of items in the cart handed to the host; -1 without additional data.
+int cartItems(const PaymentProcessingResult &result)
+{
+    const QJsonObject data = QJsonDocument::fromJson(result.additionalData.toUtf8()).object();
+    if (data.keys() != QStringList{"cart"})
+        return result.additionalData.isEmpty() ? -1 : -2;
+    return data["cart"]["items"].toArray().size();
+}
+
+enum class HostEvent { None, OtherCardRemoved, CustomerCardRemoved, ReceiptCancelled };
+enum class CancelFrom { Host, RefundPayment, Queue };
 
 } // namespace
+
+Q_DECLARE_METATYPE(HostEvent)
+Q_DECLARE_METATYPE(CancelFrom)
+
+// A client that numbers the identifiers it gives.
+class NumberingInterface : public zorvikcpqr::Interface
+{
+public:
+    QString createTransactionId() const override { return QString("txn-%1").arg(++ids); }
+
+    mutable int ids = 0;
+};
 
 class PaymentFlowsTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void paidAtStatusRequest_data();
-    void paidAtStatusRequest();
-    void outcomes_data();
-    void outcomes();
-    void failedStatusRequestIsReturnedThroughQueue();
-    void interruptionIsCancelledThroughQueue();
-    void itemizedPaymentAndItsRefund();
-    void partialPaymentAndItsRefund();
-    void cardDeletion_data();
-    void cardDeletion();
-    void damagedJournalStopsNoPayment_data();
-    void damagedJournalStopsNoPayment();
-    void queuedRefundIdThatIsNoTextGetsANewOne();
+    void payment_data();
+    void payment();
+    void sessionOnTheReceipt_data();
+    void sessionOnTheReceipt();
+    void cancel_data();
+    void cancel();
+    void identifiersComeFromTheClient();
 };
 
-void PaymentFlowsTest::paidAtStatusRequest_data()
+void PaymentFlowsTest::payment_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("statusRequests");
-    QTest::newRow("first request") << QStringLiteral("ZVQR-PAY1") << 1;
-    QTest::newRow("third request") << QStringLiteral("ZVQR-PAY3") << 3;
-}
-
-void PaymentFlowsTest::paidAtStatusRequest()
-{
-    QFETCH(QString, code);
-    PluginTestBench bench;
-    BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
-
-    const CpqrCheckResult check = processing->processCpqr(code);
-    QVERIFY(check.accepted);
-    QVERIFY(!processing->checkOption(processing::RequestPaymentCode));
-    for (const QString &card : check.cardNumbers)
-        Singleton<Session>::instance->getDocument()->addCard(card);
-
-    const PaymentProcessingResult result
-        = processing->payment(request(PaymentProcessingRequest::Sale, 15050));
-    QCOMPARE(result.status, Status::Success);
-    QVERIFY(result.message.isEmpty());
-    const QJsonObject order = bench.order(result.operationId);
-    QCOMPARE(order.value(QStringLiteral("state")).toString(), QStringLiteral("paid"));
-    QTEST(order.value(QStringLiteral("statusRequests")).toInt(), "statusRequests");
-    QCOMPARE(bench.requests(StartSession).size(), 1); // the scanned session served the payment
-
-    const QJsonObject sent = bench.requests(CreateOrder).value(0).json();
-    QCOMPARE(sent.value(QStringLiteral("cost")).toDouble(), 150.5);
-    QCOMPARE(sent.value(QStringLiteral("cpqr_payload")).toString(), code);
-    QCOMPARE(sent.value(QStringLiteral("posId")).toString(), QStringLiteral("0003"));
-    QCOMPARE(sent.value(QStringLiteral("cashierId")).toString(), QStringLiteral("42"));
-    QCOMPARE(sent.value(QStringLiteral("comment")).toString(), QStringLiteral("0012 03"));
-    QCOMPARE(items(sent.value(QStringLiteral("cart")).toObject()).size(), 2);
-
-    const QJsonObject data = QJsonDocument::fromJson(result.additionalData.toUtf8()).object();
-    QCOMPARE(data.keys(), QStringList{QStringLiteral("cart")});
-    const QJsonArray paidItems = items(data.value(QStringLiteral("cart")).toObject());
-    QCOMPARE(paidItems.size(), 2);
-    QCOMPARE(paidItems.at(1)[QStringLiteral("unit_price")].toString(), QStringLiteral("50.50"));
-
-    const QStringList lines = bench.logLines();
-    QVERIFY(lines.contains(QStringLiteral("INFO Оплата в чеке продажи на сумму 150.50")));
-    QVERIFY(lines.contains(QStringLiteral("INFO Оплата выполнена успешно")));
-    QCOMPARE(lines.last(), QStringLiteral("INFO Состояние сессии сброшено"));
-    QVERIFY(processing->checkOption(processing::RequestPaymentCode));
-}
-
-void PaymentFlowsTest::outcomes_data()
-{
-    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("delay");       // seconds
+    QTest::addColumn<int>("interval");    // seconds
+    QTest::addColumn<int>("interruptAt"); // the step at which the cashier interrupts; 0: never
     QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
-    QTest::addColumn<bool>("orderRegistered");
-    QTest::addColumn<int>("queued");
+    QTest::addColumn<int>("cartItems");
+    QTest::addColumn<QStringList>("lines"); // %1: the order's id
 
-    QTest::newRow("declined") << "ZVQR-DECLINE" << Status::Failure << "zorvikCpqrPaymentDeclined"
-                              << true << 0;
-    QTest::newRow("session refused")
-        << "ZVQR-SESSIONERR" << Status::Failure << "zorvikCpqrError110" << false << 0;
+    const QStringList round = joined({{NotPaidLine}, steps(4)});
+    QTest::newRow("paid at the first request")
+        << "ZVQR-PAY1" << 2 << 1 << 0 << Status::Success << "" << 2
+        << joined({Started, {WaitLine.arg(2), "PAUSE 2 s"}, Paid});
+    QTest::newRow("paid at the third request, the second refused")
+        << "ZVQR-PAY3-STATUSERR2" << 0 << 1 << 0 << Status::Success << "" << 2
+        << joined({Started, {WaitLine.arg(0)}, round, round, Paid});
+    QTest::newRow("no interval: a step still")
+        << "ZVQR-PAY2" << -1 << 0 << 0 << Status::Success << "" << 2
+        << joined({Started, {WaitLine.arg(-1), NotPaidLine}, steps(1), Paid});
+    QTest::newRow("declined")
+        << "ZVQR-DECLINE2" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrPaymentDeclined" << 0
+        << joined({Started, {WaitLine.arg(0)}, round, {"WARN Оплата отклонена", ResetLine}});
+    QTest::newRow("status answer lost")
+        << "ZVQR-DROPSTATUS1" << 0 << 1 << 0 << Status::Failure << "restClientConnectionBroken" << 0
+        << joined({Started, {WaitLine.arg(0), NotPaidLine, QueuedLine, ResetLine}});
+    QTest::newRow("interrupted at the sixth step")
+        << "ZVQR-NEVER" << 0 << 1 << 6 << Status::Interrupted << "" << -1
+        << joined({Started,
+                   {WaitLine.arg(0)},
+                   round,
+                   {NotPaidLine},
+                   steps(2),
+                   {"INFO Прерывание оплаты", "WARN Оплата прервана", QueuedLine, ResetLine}});
     QTest::newRow("order refused")
-        << "ZVQR-ORDERERR" << Status::Failure << "zorvikCpqrError131" << false << 0;
-    QTest::newRow("status connection dropped")
-        << "ZVQR-DROPSTATUS1" << Status::Failure << "restClientConnectionBroken" << true << 1;
-    QTest::newRow("status HTTP 500")
-        << "ZVQR-HTML5001" << Status::Failure << "restClientHttpError" << true << 1;
-    // Answers that are not an order state count as "not paid yet": the next request decides.
-    QTest::newRow("status not JSON") << "ZVQR-NOTJSON1" << Status::Success << "" << true << 0;
-    QTest::newRow("status error envelope")
-        << "ZVQR-STATUSERR1" << Status::Success << "" << true << 0;
+        << "ZVQR-ORDERERR" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrError131" << -1
+        << QStringList{SaleLine, "ERROR Не удалось создать заказ", ResetLine};
+    QTest::newRow("session refused") << "ZVQR-SESSIONERR" << 0 << 1 << 0 << Status::Failure
+                                     << "zorvikCpqrError110" << -1 << QStringList{SaleLine};
+    QTest::newRow("no session, no code")
+        << "" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrNoCpqr" << -1
+        << QStringList{SaleLine, ResetLine};
 }
 
-void PaymentFlowsTest::outcomes()
+void PaymentFlowsTest::payment()
 {
     QFETCH(QString, code);
-    QFETCH(bool, orderRegistered);
+    QFETCH(int, delay);
+    QFETCH(int, interval);
+    QFETCH(int, interruptAt);
+    QFETCH(QStringList, lines);
     PluginTestBench bench;
+    bench.notePauses(interruptAt);
+    bench.configure({{"statusRequestDelay", delay}, {"statusRequestInterval", interval}});
     BasicSbpProcessing *processing = bench.createProcessing();
     bench.openReceipt(TwoPositions);
+    processing->interruptPayment(); // asked while no payment ran: it must not stop the next one
+    bench.clearLog();
 
-    const PaymentProcessingResult result
-        = processing->payment(request(PaymentProcessingRequest::Sale, 15050, code));
+    const PaymentProcessingResult result = processing->payment(request(Type::Sale, code));
     QTEST(Status(result.status), "status");
     QTEST(result.message.id(), "messageId");
-    QCOMPARE(!result.operationId.isEmpty(), orderRegistered);
-    QCOMPARE(bench.orders().size(), int(orderRegistered));
-    QTEST(bench.queuedMessages(), "queued");
+    QTEST(cartItems(result), "cartItems");
+    QCOMPARE(bench.processingLog(), lines.replaceInStrings("%1", result.operationId));
+    QVERIFY(processing->checkOption(processing::RequestPaymentCode));
+    QCOMPARE(result.operationId, bench.orders().at(0)["client_transaction"].toString());
+    const QJsonObject order = bench.requests(CreateOrder).value(0).json();
+    if (!result.operationId.isEmpty())
+        QCOMPARE(QStringList({order["cpqr_payload"].toString(), order["comment"].toString()}),
+                 QStringList({code, "0012 03"}));
+
+    const QList<QJsonObject> queued = bench.queuedMessages();
+    QCOMPARE(queued.size(), int(lines.contains(QueuedLine.arg(result.operationId))));
+    if (queued.isEmpty())
+        return;
+    const QString refundId = queued.first()[RefundId].toString();
+    QVERIFY(!refundId.isEmpty());
+    const QJsonObject cancellation{{"type", 1},
+                                   {"amount", 15050},
+                                   {"operationId", result.operationId},
+                                   {"paymentCode", code},
+                                   {"valutCode", 643}};
+    QCOMPARE(queued.first(),
+             QJsonObject({{"request", cancellation}, {"valutCode", 643}, {RefundId, refundId}}));
+    bench.runQueue(processing);
+    QCOMPARE(bench.requests(OrderReturn).value(0).json()[RefundId].toString(), refundId);
 }
 
-void PaymentFlowsTest::failedStatusRequestIsReturnedThroughQueue()
+void PaymentFlowsTest::sessionOnTheReceipt_data()
 {
+    QTest::addColumn<QString>("scanned");
+    QTest::addColumn<int>("cardOnReceipt"); // the index of the session's card put there, or -1
+    QTest::addColumn<QString>("defaultCard");
+    QTest::addColumn<HostEvent>("event"); // before the payment
+    QTest::addColumn<QString>("paymentCode");
+    QTest::addColumn<QStringList>("lines"); // a new session is started exactly when dropped
+
+    const QStringList paid = joined({{SaleLine}, PaidAtOnce});
+    const QStringList unavailable{ResetLine, SaleLine, ResetLine};
+    const QStringList startedAgain = joined({{SaleLine, DroppedLine}, PaidAtOnce});
+    QTest::newRow("its last card on the receipt")
+        << "ZVQR-LOYALTY" << 3 << "D-42" << HostEvent::None << "" << paid;
+    QTest::newRow("no cards at all") << "ZVQR-NOCARD" << -1 << "" << HostEvent::None << "" << paid;
+    QTest::newRow("default card on the receipt")
+        << "ZVQR-NOCARD" << 0 << "D-42" << HostEvent::None << "" << paid;
+    QTest::newRow("default card not on the receipt")
+        << "ZVQR-NOCARD" << -1 << "D-42" << HostEvent::None << "ZVQR-NEW" << startedAgain;
+    QTest::newRow("another card removed")
+        << "ZVQR-LOYALTY" << 3 << "" << HostEvent::OtherCardRemoved << "" << paid;
+    QTest::newRow("customer's card removed")
+        << "ZVQR-LOYALTY" << 3 << "" << HostEvent::CustomerCardRemoved << "" << unavailable;
+    QTest::newRow("receipt cancelled")
+        << "ZVQR-LOYALTY" << 3 << "" << HostEvent::ReceiptCancelled << "" << unavailable;
+}
+
+// The session opened when the code was scanned serves the payment while one of its cards is
+// on the receipt; its cards are the merchant payload, then the loyalty ids, else the default.
+void PaymentFlowsTest::sessionOnTheReceipt()
+{
+    QFETCH(QString, scanned);
+    QFETCH(QString, defaultCard);
+    QFETCH(int, cardOnReceipt);
+    QFETCH(HostEvent, event);
+    QFETCH(QString, paymentCode);
+    QFETCH(QStringList, lines);
     PluginTestBench bench;
+    bench.configure({{"defaultCardNumber", defaultCard}});
     BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
+    bench.openReceipt(TwoPositions, {"1111"});
 
-    // The lost answer reported the order paid: the queued cancellation must return the money.
-    const PaymentProcessingResult result = processing->payment(
-        request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-DROPSTATUS1")));
-    QCOMPARE(result.status, Status::Failure);
-    QVERIFY(bench.logLines().contains(
-        QStringLiteral("INFO Отмена оплаты %1 через очередь").arg(result.operationId)));
-    QCOMPARE(bench.queuedMessages(), 1);
-
-    QCOMPARE(bench.runQueue(processing), 1);
-    QCOMPARE(bench.queuedMessages(), 0);
-    const QJsonObject order = bench.order(result.operationId);
-    QCOMPARE(order.value(QStringLiteral("returned")).toDouble(), 150.5);
-    const QJsonObject returned = bench.requests(OrderReturn).value(0).json();
-    QCOMPARE(returned.value(QStringLiteral("client_transaction")).toString(), result.operationId);
-    QCOMPARE(returned.value(QStringLiteral("cost")).toDouble(), 150.5);
-}
-
-void PaymentFlowsTest::interruptionIsCancelledThroughQueue()
-{
-    zorviksim::SimulatorOptions options;
-    options.orderExpiry = std::chrono::milliseconds(1500);
-    PluginTestBench bench(options);
-    BasicSbpProcessing *processing = bench.createProcessing();
-
-    std::thread cashier([processing] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        processing->interruptPayment();
-    });
-    const PaymentProcessingResult result = processing->payment(
-        request(PaymentProcessingRequest::Sale, 1000, QStringLiteral("ZVQR-NEVER")));
-    cashier.join();
-
-    QCOMPARE(result.status, Status::Interrupted);
-    QVERIFY(result.message.isEmpty());
-    QVERIFY(result.additionalData.isEmpty());
-    QVERIFY(!result.operationId.isEmpty());
-    QVERIFY(bench.logLines().contains(QStringLiteral("WARN Оплата прервана")));
-    QCOMPARE(bench.queuedMessages(), 1);
-
-    // Still registered: no return is possible yet, and the message stays.
-    QCOMPARE(bench.runQueue(processing), 0);
-    QCOMPARE(bench.queuedMessages(), 1);
-
-    // Once the service has given the order up, the cancellation needs nothing more.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        bench.order(result.operationId).value(QStringLiteral("state")).toString(),
-        QStringLiteral("expired"),
-        10000);
-    QCOMPARE(bench.runQueue(processing), 1);
-    QCOMPARE(bench.queuedMessages(), 0);
-    QVERIFY(bench.logLines().contains(QStringLiteral("INFO Дальнейшая обработка не требуется")));
-    QVERIFY(bench.requests(OrderReturn).size() == 1);
-}
-
-void PaymentFlowsTest::itemizedPaymentAndItsRefund()
-{
-    PluginTestBench bench;
-    BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
-    const PaymentProcessingResult paid = processing->payment(
-        request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-PAY1")));
-    QCOMPARE(paid.status, Status::Success);
-
-    // The customer brings back the bread: the return receipt holds that position alone.
-    bench.openReceipt(QByteArray(
-        R"({"shopCode": 12, "cashCode": 3, "positions": [{"barcode": "461", "posnum": 2, "name": "Хлеб",
-                                                    "quantity": 1, "sum": 50.5}]})"));
-    const PaymentProcessingResult refunded = processing->payment(
-        request(PaymentProcessingRequest::Refund, 5050, QString(), paid.operationId));
-    QCOMPARE(refunded.status, Status::Success);
-    QVERIFY(
-        bench.logLines().contains(QStringLiteral("INFO Оплата в чеке возврата на сумму 50.50")));
-
-    const QJsonObject sent = bench.requests(OrderReturn).value(0).json();
-    QCOMPARE(refunded.operationId, sent.value(QStringLiteral("refundId")).toString());
-    const QJsonArray refundItems = items(sent.value(QStringLiteral("refundCart")).toObject());
-    QCOMPARE(refundItems.size(), 1);
-    const QJsonObject item = refundItems.at(0).toObject();
-    QCOMPARE(item.value(QStringLiteral("productId")).toString(), QStringLiteral("461_2"));
-    QCOMPARE(item.value(QStringLiteral("itemPrice")).toDouble(), 50.5);
-    QCOMPARE(item.value(QStringLiteral("total")).toDouble(), 50.5);
-    QCOMPARE(bench.order(paid.operationId).value(QStringLiteral("returned")).toDouble(), 50.5);
-}
-
-void PaymentFlowsTest::partialPaymentAndItsRefund()
-{
-    PluginTestBench bench;
-    BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
-    const PaymentProcessingResult paid = processing->payment(
-        request(PaymentProcessingRequest::Sale, 5000, QStringLiteral("ZVQR-PAY1")));
-    QCOMPARE(paid.status, Status::Success);
-    const QJsonArray saleItems = items(
-        bench.requests(CreateOrder).value(0).json().value(QStringLiteral("cart")).toObject());
-    QCOMPARE(saleItems.size(), 1);
-    QCOMPARE(saleItems.at(0)[QStringLiteral("title")].toString(),
-             QStringLiteral("Частичная оплата заказа"));
-    QCOMPARE(saleItems.at(0)[QStringLiteral("cost")].toDouble(), 50.0);
-
-    const PaymentProcessingResult refunded = processing->cancel(
-        request(PaymentProcessingRequest::Sale, 2000, QString(), paid.operationId));
-    QCOMPARE(refunded.status, Status::Success);
-    const QJsonObject refundItem = items(bench.requests(OrderReturn)
-                                             .value(0)
-                                             .json()
-                                             .value(QStringLiteral("refundCart"))
-                                             .toObject())
-                                       .at(0)
-                                       .toObject();
-    QCOMPARE(refundItem.value(QStringLiteral("productId")).toString(), QString());
-    QCOMPARE(refundItem.value(QStringLiteral("itemPrice")).toDouble(), 20.0);
-    QCOMPARE(refundItem.value(QStringLiteral("total")).toDouble(), 20.0);
-    QCOMPARE(refundItem.value(QStringLiteral("quantity"))[QStringLiteral("count")].toInt(), 1);
-}
-
-void PaymentFlowsTest::cardDeletion_data()
-{
-    QTest::addColumn<bool>("customerCardStays");
-    QTest::newRow("another card removed") << true;
-    QTest::newRow("customer's card removed") << false;
-}
-
-void PaymentFlowsTest::cardDeletion()
-{
-    QFETCH(bool, customerCardStays);
-    PluginTestBench bench;
-    BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions, {QStringLiteral("1111")});
-
-    const CpqrCheckResult check = processing->processCpqr(QStringLiteral("ZVQR-LOYALTY"));
-    QVERIFY(check.cardNumbers.size() >= 3);
-    const QSharedPointer<AbstractDocument> document = Singleton<Session>::instance->getDocument();
-    document->addCard(check.cardNumbers.last());
-    document->removeCard(customerCardStays ? QStringLiteral("1111") : check.cardNumbers.last());
+    const CpqrCheckResult check = processing->processCpqr(scanned);
+    const QJsonObject session = bench.simulator().state()["sessions"][0].toObject();
+    QStringList cards = session["loyalty"]["loyalty_ids"].toVariant().toStringList();
+    if (session.contains("merchant_payload"))
+        cards.prepend(session["merchant_payload"].toString());
+    QCOMPARE(check.cardNumbers,
+             cards.isEmpty() && !defaultCard.isEmpty() ? QStringList{defaultCard} : cards);
+    const QSharedPointer<AbstractDocument> receipt = Singleton<Session>::instance->getDocument();
+    if (cardOnReceipt >= 0)
+        receipt->addCard(check.cardNumbers.value(cardOnReceipt));
     bench.clearLog();
-    processing->onCardDelete();
-
-    QCOMPARE(bench.logLines().contains(QStringLiteral("INFO Состояние сессии сброшено")),
-             !customerCardStays);
-    QCOMPARE(processing->checkOption(processing::RequestPaymentCode), !customerCardStays);
-    const PaymentProcessingResult result
-        = processing->payment(request(PaymentProcessingRequest::Sale, 15050));
-    QCOMPARE(result.status, customerCardStays ? 0 : 1);
-    if (!customerCardStays)
-        QCOMPARE(result.message,
-                 tr::Tr(QStringLiteral("zorvikCpqrNoCpqr"), QStringLiteral("Оплата недоступна")));
-    QCOMPARE(bench.requests(StartSession).size(), 1);
-}
-
-void PaymentFlowsTest::damagedJournalStopsNoPayment_data()
-{
-    QTest::addColumn<QByteArray>("bytes");       // written as the file, unless null
-    QTest::addColumn<QStringList>("statements"); // run on the file by SQLite
-    QTest::addColumn<QString>("errorLine");      // %1: the journal's path
-    QTest::addColumn<bool>("paymentsNoted");
-
-    const QString unusable = QStringLiteral("ERROR Журнал оплат %1 недоступен: ");
-    QTest::newRow("corrupt") << QByteArray("not a database at all, but long enough to look")
-                             << QStringList() << unusable << false;
-    QTest::newRow("unreadable: a folder") << QByteArray() << QStringList() << unusable << false;
-    QTest::newRow("future version")
-        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 2"}
-        << unusable + "версия файла 2 новее поддерживаемой 1" << false;
-    QTest::newRow("entry that cannot be read")
-        << QByteArray()
-        << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
-                       "TEXT NOT NULL, cancellation TEXT NOT NULL, created_at INTEGER NOT NULL)",
-                       "PRAGMA user_version = 1",
-                       "INSERT INTO payments VALUES ('ct-dead', 'x/1/1', '{\"request', 0)"}
-        << "ERROR Запись журнала оплат ct-dead не читается, оставлена в %1" << true;
-}
-
-// The journal is left as it is for support to look at; the payment goes on, and says that it
-// went unnoted.
-void PaymentFlowsTest::damagedJournalStopsNoPayment()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, statements);
-    QFETCH(QString, errorLine);
-    QFETCH(bool, paymentsNoted);
-    PluginTestBench bench;
-    const QString path = QFileInfo(Singleton<DBQueueBroker>::instance->databasePath())
-                             .dir()
-                             .filePath(QStringLiteral("zorvikcpqr-journal.sqlite"));
-    QFile file(path);
-    if (!bytes.isNull())
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    file.close();
-    if (bytes.isNull() && statements.isEmpty())
-        QVERIFY(QDir().mkpath(path));
-    if (!statements.isEmpty()) {
-        QSqlDatabase journal = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "journal");
-        journal.setDatabaseName(path);
-        QVERIFY(journal.open());
-        for (const QString &statement : std::as_const(statements))
-            QVERIFY2(QSqlQuery(journal).exec(statement), qPrintable(statement));
-        journal.close();
+    if (event == HostEvent::ReceiptCancelled)
+        processing->onDocumentCancel();
+    if (event == HostEvent::OtherCardRemoved || event == HostEvent::CustomerCardRemoved) {
+        receipt->removeCard(event == HostEvent::OtherCardRemoved ? "1111"
+                                                                 : check.cardNumbers.last());
+        processing->onCardDelete();
     }
-    QSqlDatabase::removeDatabase("journal");
-    const QByteArray before = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    file.close();
 
-    BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
-    const PaymentProcessingResult paid = processing->payment(
-        request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-PAY1")));
-
-    QCOMPARE(paid.status, Status::Success);
-    const QStringList errors = bench.logLines().filter(QStringLiteral("ERROR"));
-    QVERIFY2(errors.value(0).startsWith(errorLine.arg(path)), qPrintable(errors.value(0)));
-    QCOMPARE(errors.size(), paymentsNoted ? 1 : 2);
-    if (!paymentsNoted)
-        QVERIFY(errors.value(1).startsWith(
-            QStringLiteral("ERROR Не удалось записать оплату %1 в журнал оплат %2: ")
-                .arg(paid.operationId, path)));
-    QCOMPARE(bench.queuedMessages(), 0);
-    if (file.open(QIODevice::ReadOnly) && statements.isEmpty())
-        QCOMPARE(file.readAll(), before);
+    const PaymentProcessingResult result = processing->payment(request(Type::Sale, paymentCode));
+    QCOMPARE(result.status, lines.contains(Paid[0]) ? Status::Success : Status::Failure);
+    QCOMPARE(bench.processingLog(), lines.replaceInStrings("%1", result.operationId));
+    QStringList startedWith{scanned};
+    if (lines.contains(DroppedLine))
+        startedWith.append(paymentCode);
+    for (const zorviksim::ReceivedRequest &start : bench.requests("/cpqr/start_session"))
+        QCOMPARE(start.json()["cpqr_payload"].toString(), startedWith.takeFirst());
+    QVERIFY(startedWith.isEmpty());
 }
 
-void PaymentFlowsTest::queuedRefundIdThatIsNoTextGetsANewOne()
+void PaymentFlowsTest::cancel_data()
 {
+    QTest::addColumn<QString>("code"); // of the payment cancelled; none: an unknown order
+    QTest::addColumn<CancelFrom>("from");
+    QTest::addColumn<QStringList>("lines"); // %1: the order's id; a reset tells a return asked
+    QTest::addColumn<QString>("messageId");
+
+    const QStringList returned{
+        CancelLine, "INFO Заказ был успешно оплачен, будет выполнен возврат", ResetLine};
+    const QStringList fromQueue{"INFO Обработка сообщения из очереди"};
+    QTest::newRow("paid, by the host") << "ZVQR-PAY1" << CancelFrom::Host << returned << "";
+    QTest::newRow("paid, as a refund payment")
+        << "ZVQR-PAY1" << CancelFrom::RefundPayment
+        << QStringList{"INFO Оплата в чеке возврата на сумму 150.50"} + returned << "";
+    QTest::newRow("paid, queued refund id not text")
+        << "ZVQR-PAY1" << CancelFrom::Queue
+        << joined({fromQueue,
+                   {"ERROR Некорректный идентификатор возврата в сообщении очереди, возврат по "
+                    "операции %1 получит новый"},
+                   returned})
+        << "";
+    QTest::newRow("state unreadable")
+        << "ZVQR-PAY1-NOTJSON2" << CancelFrom::Host
+        << QStringList{CancelLine, "ERROR Неизвестное состояние заказа", ResetLine} << "";
+    QTest::newRow("registered: return refused")
+        << "ZVQR-NEVER" << CancelFrom::Host
+        << QStringList{CancelLine, "INFO Заказ зарегистрирован, но состояние неизвестно", ResetLine}
+        << "zorvikCpqrError160";
+    QTest::newRow("declined: nothing to do")
+        << "ZVQR-DECLINE" << CancelFrom::Host
+        << QStringList{CancelLine, "INFO Дальнейшая обработка не требуется"} << "";
+    QTest::newRow("status request refused")
+        << "" << CancelFrom::Host
+        << QStringList{CancelLine, "ERROR Не удалось получить статус заказа"}
+        << "zorvikCpqrError140";
+}
+
+// A session open at the cancellation ends exactly when a return is asked for.
+void PaymentFlowsTest::cancel()
+{
+    QFETCH(QString, code);
+    QFETCH(CancelFrom, from);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, messageId);
+    PluginTestBench bench;
+    bench.notePauses(1);
+    BasicSbpProcessing *processing = bench.createProcessing();
+    bench.openReceipt(TwoPositions);
+    const QString id = code.isEmpty() ? "unknown-order"
+                                      : processing->payment(request(Type::Sale, code)).operationId;
+    QVERIFY(processing->processCpqr("ZVQR-PAY9").accepted);
+    bench.runQueue(processing); // what the payment left there
+    const qsizetype queued = bench.queuedMessages().size();
+    const qsizetype returnsBefore = bench.requests(OrderReturn).size();
+    bench.clearLog();
+
+    PaymentProcessingResult result;
+    // A queued refund id that is no text is replaced by a new one.
+    const QVariantMap message{{"request", QVariantMap{{"operationId", id}, {"amount", 15050}}},
+                              {RefundId, 7}};
+    if (from == CancelFrom::Queue)
+        result.status
+            = processing->sendEnqueuedMessage(message) ? Status::Success : Status::Failure;
+    else if (from == CancelFrom::Host)
+        result = processing->cancel(request(Type::Sale, QString(), id));
+    else
+        result = processing->payment(request(Type::Refund, QString(), id));
+    QCOMPARE(result.status, messageId.isEmpty() ? Status::Success : Status::Failure);
+    QCOMPARE(result.message.id(), messageId);
+    QCOMPARE(bench.processingLog(), lines.replaceInStrings("%1", id));
+    QCOMPARE(processing->checkOption(processing::RequestPaymentCode), lines.contains(ResetLine));
+    QCOMPARE(bench.queuedMessages().size(), queued);
+
+    const QList<zorviksim::ReceivedRequest> returns
+        = bench.requests(OrderReturn).mid(returnsBefore);
+    QCOMPARE(returns.size(), int(lines.contains(ResetLine)));
+    const QString sent = returns.value(0).json()[RefundId].toString();
+    QVERIFY(returns.isEmpty() || !QUuid::fromString(sent).isNull());
+    if (from != CancelFrom::Queue)
+        QCOMPARE(result.operationId, result.status == Status::Success ? sent : QString());
+    QCOMPARE(result.slipCopies, returns.isEmpty() && result.status == Status::Success ? 0 : 2);
+}
+
+// The processing asks its client for the order's identifier and for the refund id noted with
+// it through the virtual table, so that a substitute installed before the factory creates the
+// processing names both.
+void PaymentFlowsTest::identifiersComeFromTheClient()
+{
+    NumberingInterface client;
+    MockFactory<zorvikcpqr::Interface>::setSubstitute(&client);
     PluginTestBench bench;
     BasicSbpProcessing *processing = bench.createProcessing();
     bench.openReceipt(TwoPositions);
-    const PaymentProcessingResult paid = processing->payment(
-        request(PaymentProcessingRequest::Sale, 15050, QStringLiteral("ZVQR-PAY1")));
-    const QVariantMap stored{{QStringLiteral("request"),
-                              QVariantMap{{QStringLiteral("operationId"), paid.operationId},
-                                          {QStringLiteral("amount"), 15050}}},
-                             {QStringLiteral("refundId"), 7}};
 
-    QVERIFY(processing->sendEnqueuedMessage(stored));
-
-    QVERIFY(bench.logLines().contains(
-        QStringLiteral("ERROR Некорректный идентификатор возврата в сообщении очереди, возврат по "
-                       "операции %1 получит новый")
-            .arg(paid.operationId)));
-    const QString refundId
-        = bench.requests(OrderReturn).value(0).json().value(QStringLiteral("refundId")).toString();
-    QCOMPARE(refundId.size(), 36);
-    QCOMPARE(bench.order(paid.operationId).value(QStringLiteral("returned")).toDouble(), 150.5);
+    const PaymentProcessingResult result
+        = processing->payment(request(Type::Sale, "ZVQR-DROPSTATUS1"));
+    QCOMPARE(bench.requests(CreateOrder).value(0).json()["client_transaction"].toString(), "txn-1");
+    QCOMPARE(result.operationId, "txn-1");
+    QCOMPARE(bench.queuedMessages().value(0)[RefundId].toString(), "txn-2");
 }
 
 QTEST_GUILESS_MAIN(PaymentFlowsTest)
