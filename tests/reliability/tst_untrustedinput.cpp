@@ -241,7 +241,7 @@ void UntrustedInputTest::httpsVerifiesTheServiceCertificate()
     // A service that cannot prove who it is learns nothing of the payment.
     QCOMPARE(bench.simulator().receivedRequests().isEmpty(),
              result.message.id() == QLatin1String("restClientTlsError"));
-    QCOMPARE(bench.queuedMessages(), code.contains(QLatin1String("DROP")) ? 1 : 0);
+    QCOMPARE(bench.queuedMessages().size(), code.contains(QLatin1String("DROP")) ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(UntrustedInputTest)
