@@ -46,6 +46,20 @@ const PageFile PageFiles[] = {
     {"/sim/page.js", ":/sim/page/page.js", "text/javascript; charset=utf-8"},
 };
 
+// The old address of a service that moved: every request under it is answered with a permanent
+// redirect to the same path without the prefix, and reaches no endpoint. A till must take that
+// as a refusal and not follow it with its credentials.
+const QString MovedPrefix = QStringLiteral("/moved/");
+
+std::optional<HttpAnswer> movedService(const ReceivedRequest &request)
+{
+    if (!request.path.startsWith(MovedPrefix))
+        return std::nullopt;
+    const QByteArray target = request.path.mid(MovedPrefix.size() - 1).toUtf8();
+    return HttpAnswer{
+        308, "text/plain", "Moved to " + target + '\n', {{"Location", target}}, false};
+}
+
 // The page loads nothing but its own files, and no script but its own runs.
 const QByteArray PagePolicy = "default-src 'none'; script-src 'self'; style-src 'self'; "
                               "connect-src 'self'; base-uri 'none'; form-action 'none'";
@@ -163,6 +177,8 @@ HttpAnswer Simulator::handle(const ReceivedRequest &request)
 {
     if (const std::optional<HttpAnswer> page = pageFile(request))
         return *page;
+    if (const std::optional<HttpAnswer> moved = movedService(request))
+        return *moved;
     const ServiceReply reply = answer(request);
     if (request.path != StatePath)
         m_journal.append(request, reply);

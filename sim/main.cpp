@@ -96,7 +96,9 @@ QString sandboxHelp()
         "                         spoils the next answer of the stage with a FAULT word below;\n"
         "                         \"fault\": \"\" takes it back\n"
         "The POST endpoints take a JSON object as application/json; they answer with what they\n"
-        "did, or with the error envelope and nothing changed.\n\n");
+        "did, or with the error envelope and nothing changed.\n"
+        "A service that moved: every request under /moved/ is answered with HTTP 308 to the\n"
+        "same path without the prefix and reaches nothing (url=http://HOST:PORT/moved/).\n\n");
 }
 
 void ignoreSignal(int) {}
