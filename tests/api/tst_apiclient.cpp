@@ -77,7 +77,8 @@ const QString ApiKey = QStringLiteral("secret-api-key-7f3a");
 const QString UserToken = QStringLiteral("secret-user-token-91c2");
 
 // A local HTTP service on a free port of 127.0.0.1, answering every request with the scripted
-// reply, "<status> <body>", or "slow": later than the client waits. It keeps "METHOD path
+// reply, "<status> <body>", the same half a second late ("late <status> <body>"), or "slow":
+// later than the client waits. It keeps "METHOD path
 // user-token:'value' body" of each request received since the last script.
 class LocalService
 {
@@ -105,10 +106,11 @@ private:
         m_received.append(request.method + QLatin1Char(' ') + request.path + " user-token:'"
                           + (token ? request.header("user-token") : "absent") + "' "
                           + QString::fromUtf8(request.body));
-        const QString reply = m_reply;
+        const bool late = m_reply.startsWith(QLatin1String("late "));
+        const QString reply = late ? m_reply.mid(5) : m_reply;
         locker.unlock();
-        if (reply == QLatin1String("slow"))
-            std::this_thread::sleep_for(std::chrono::seconds(2));
+        if (late || reply == QLatin1String("slow"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(late ? 500 : 2000));
         zorviksim::HttpAnswer answer;
         answer.status = reply.section(QLatin1Char(' '), 0, 0).toInt();
         answer.body = reply.section(QLatin1Char(' '), 1).toUtf8();
@@ -394,6 +396,7 @@ void ApiClientTest::exchangeClassification_data()
         {"DEBUG ошибка 1"},
         "http://127.0.0.1:1/api/");
     row("time-out", "slow", "restClientTimeout, transport, timed out", {"DEBUG ошибка 2"});
+    row("late within the time-out", R"(late 200 {"status":1})", QString(), {ok});
     row("oversized",
         "200 " + QByteArray(RestClient::MaxResponseSize + 1, 'x'),
         "restClientResponseTooLarge, transport, timed out",
