@@ -78,8 +78,8 @@ const QString UserToken = QStringLiteral("secret-user-token-91c2");
 
 // A local HTTP service on a free port of 127.0.0.1, answering every request with the scripted
 // reply, "<status> <body>", the same half a second late ("late <status> <body>"), or "slow":
-// later than the client waits. It keeps "METHOD path
-// user-token:'value' body" of each request received since the last script.
+// later than the client waits. It keeps "METHOD path user-token:'value' body" of each request
+// received since the last script.
 class LocalService
 {
 public:
