@@ -83,21 +83,19 @@ void RecordsTest::readersTakeOnlyTheirType_data()
                       R"("loyalty":{"loyalty_ids":["a",1,"","b","a",{"c":1},null]}})")
         << R"(code=-3 status=1 result=true cart={"items":[]} quickpay=q payload=m refund=r )"
            R"(decline=d payment=1 loyalty=a,b,a)";
-    QTest::newRow("absent members") << QByteArray("{}") << "";
     QTest::newRow("no member converted between types")
         << QByteArray(R"({"codeError":"12","status":"1","result":1,"cart":[1],"quickpay_id":5,)"
                       R"("merchant_payload":5,"refundId":3,"declineReason":4,"payment_status":1,)"
                       R"("loyalty":{"loyalty_ids":{"a":"b"}}})")
         << "";
-    QTest::newRow("integers only whole and within int")
-        << QByteArray(R"({"codeError":2147483648,"status":1.5})") << "";
+    QTest::newRow("integers only whole and within int, order failed")
+        << QByteArray(R"({"codeError":2147483648,"status":1.5,"payment_status":"failed"})")
+        << "payment=3";
     QTest::newRow("loyalty itself the array, order pending")
         << QByteArray(R"({"loyalty":["x"],"status":0,"payment_status":"waiting_for_approve"})")
         << "status=0 payment=2 loyalty=x";
-    QTest::newRow("ids outside loyalty") << QByteArray(R"({"loyalty_ids":["a"]})") << "";
-    QTest::newRow("failed") << QByteArray(R"({"payment_status":"failed"})") << "payment=3";
-    QTest::newRow("status text case-sensitive")
-        << QByteArray(R"({"payment_status":"Started"})") << "";
+    QTest::newRow("ids outside loyalty, status text case-sensitive")
+        << QByteArray(R"({"loyalty_ids":["a"],"payment_status":"Started"})") << "";
 }
 
 void RecordsTest::readersTakeOnlyTheirType()
@@ -208,7 +206,6 @@ void RecordsTest::rounding_data()
 
     QTest::newRow("money 1.005 goes up") << false << 1.005 << 1.01;
     QTest::newRow("money -1.005 goes down") << false << -1.005 << -1.01;
-    QTest::newRow("money 2.675") << false << 2.675 << 2.68;
     QTest::newRow("money 1.0049") << false << 1.0049 << 1.0;
     // A fused multiply-add skips the rounding of the product and gives 0.13.
     QTest::newRow("money 0.12499, product rounded before the add") << false << 0.12499 << 0.12;
