@@ -27,6 +27,22 @@ private Q_SLOTS:
     void returnRequest();
 };
 
+// A fault of the service that spoils one answer, by its scenario word and what the cashier is
+// told of it.
+struct ServiceFault
+{
+    const char *name;
+    const char *word;
+    const char *messageId;
+};
+
+const ServiceFault AnswerFaults[] = {
+    {"time-out", "SLOW", "restClientTimeout"},
+    {"connection dropped", "DROP", "restClientConnectionBroken"},
+    {"HTTP 500 with HTML", "HTML", "restClientHttpError"},
+    {"oversized body", "HUGE", "restClientResponseTooLarge"},
+};
+
 // A payment whose exchange fails: the customer's code is scanned while the service works, then
 // the exchange that registers the order, or the status request of the waiting payment, fails.
 // The payment tells its order's id once the order's registration was answered.
@@ -54,50 +70,28 @@ void FaultMatrixTest::payment_data()
         << "ERROR  сообщение об ошибке: 'Доступ запрещён: неверный api-key или user-token'; "
            "ERROR  код ошибки: '401'; ERROR Не удалось создать заказ"
         << 0 << "none | start_session 1, create 1";
-    // The order may have been registered, and a server error may come after it was: the
-    // queued cancellation asks for the status and returns the money.
-    const QString orderReturned
-        = QStringLiteral("paid+returned | start_session 1, create 1, result 1, return 1");
-    QTest::newRow("order creation, time-out")
-        << "ZVQR-PAY1-ORDERSLOW" << Breakage::None << Status::Failure << "restClientTimeout"
-        << failed << 1 << orderReturned;
-    QTest::newRow("order creation, connection dropped")
-        << "ZVQR-PAY1-ORDERDROP" << Breakage::None << Status::Failure
-        << "restClientConnectionBroken" << failed << 1 << orderReturned;
-    QTest::newRow("order creation, oversized body")
-        << "ZVQR-PAY1-ORDERHUGE" << Breakage::None << Status::Failure
-        << "restClientResponseTooLarge" << failed << 1 << orderReturned;
-    QTest::newRow("order creation, HTTP 500 with HTML")
-        << "ZVQR-PAY1-ORDERHTML" << Breakage::None << Status::Failure << "restClientHttpError"
-        << failed << 1 << orderReturned;
-    // An unreadable answer with HTTP 200 carries no error: the payment goes on to ask for the
-    // order's status, and the order is paid.
-    const QString orderPaid = QStringLiteral("paid | start_session 1, create 1, result 1");
+    // The order may have been registered, and a server error may come after it was; or the
+    // service paid the order at the status request and only its answer was lost. Either way
+    // the queued cancellation asks for the status and returns the money.
+    for (const ServiceFault &fault : AnswerFaults) {
+        QTest::addRow("order creation, %s", fault.name)
+            << QStringLiteral("ZVQR-PAY1-ORDER%1").arg(fault.word) << Breakage::None
+            << Status::Failure << fault.messageId << failed << 1
+            << "paid+returned | start_session 1, create 1, result 1, return 1";
+        QTest::addRow("status, %s", fault.name)
+            << QStringLiteral("ZVQR-PAY1-STATUS%1").arg(fault.word) + '1' << Breakage::None
+            << Status::Failure << fault.messageId << "" << 1
+            << "paid+returned | start_session 1, create 1, result 2, return 1";
+    }
+    // An unreadable answer with HTTP 200 carries no error and is no order state: the payment
+    // asks for the order's status (again), and the order is paid.
     const QString unreadable = QStringLiteral("ERROR Некорректный ответ от сервера (нет данных)");
     QTest::newRow("order creation, not JSON")
         << "ZVQR-PAY1-ORDERNOTJSON" << Breakage::None << Status::Success << "" << unreadable << 0
-        << orderPaid;
-
-    // The service paid the order at that request; only its answer was lost. The queued
-    // cancellation returns the money the cashier was told was not taken.
-    const QString statusReturned
-        = QStringLiteral("paid+returned | start_session 1, create 1, result 2, return 1");
-    QTest::newRow("status, time-out")
-        << "ZVQR-PAY1-STATUSSLOW1" << Breakage::None << Status::Failure << "restClientTimeout"
-        << "" << 1 << statusReturned;
-    QTest::newRow("status, connection dropped") << "ZVQR-PAY1-STATUSDROP1" << Breakage::None
-                                                << Status::Failure << "restClientConnectionBroken"
-                                                << "" << 1 << statusReturned;
-    QTest::newRow("status, HTTP 500 with HTML")
-        << "ZVQR-PAY1-STATUSHTML1" << Breakage::None << Status::Failure << "restClientHttpError"
-        << "" << 1 << statusReturned;
-    QTest::newRow("status, oversized body") << "ZVQR-PAY1-STATUSHUGE1" << Breakage::None
-                                            << Status::Failure << "restClientResponseTooLarge"
-                                            << "" << 1 << statusReturned;
-    // An unreadable answer is no order state: the payment asks again and learns it is paid.
-    const QString statusPaid = QStringLiteral("paid | start_session 1, create 1, result 2");
-    QTest::newRow("status, not JSON") << "ZVQR-PAY1-STATUSNOTJSON1" << Breakage::None
-                                      << Status::Success << "" << unreadable << 0 << statusPaid;
+        << "paid | start_session 1, create 1, result 1";
+    QTest::newRow("status, not JSON")
+        << "ZVQR-PAY1-STATUSNOTJSON1" << Breakage::None << Status::Success << "" << unreadable << 0
+        << "paid | start_session 1, create 1, result 2";
 }
 
 void FaultMatrixTest::payment()
@@ -171,26 +165,21 @@ void FaultMatrixTest::returnRequest_data()
     // it already made: the money goes back once and the deferred cancellation leaves the queue.
     const qint64 full = FaultMatrixBench::Amount;
     const qint64 bread = 5050; // the customer returns the bread alone (50.50 of 150.50)
-    QTest::newRow("time-out") << "ZVQR-PAY1-RETURNSLOW1" << full << Repeat::Deferred
-                              << "restClientTimeout";
-    QTest::newRow("connection dropped")
-        << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::Deferred << "restClientConnectionBroken";
-    QTest::newRow("HTTP 500 with HTML")
-        << "ZVQR-PAY1-RETURNHTML1" << full << Repeat::Deferred << "restClientHttpError";
-    QTest::newRow("oversized body")
-        << "ZVQR-PAY1-RETURNHUGE1" << full << Repeat::Deferred << "restClientResponseTooLarge";
+    for (const ServiceFault &fault : AnswerFaults) {
+        QTest::newRow(fault.name) << QStringLiteral("ZVQR-PAY1-RETURN%1").arg(fault.word) + '1'
+                                  << full << Repeat::Deferred << fault.messageId;
+    }
     QTest::newRow("not JSON") << "ZVQR-PAY1-RETURNNOTJSON1" << full << Repeat::Deferred
                               << "requestIncorrectAnswer";
-    QTest::newRow("lost answer, partial, deferred")
-        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::Deferred << "restClientConnectionBroken";
-    QTest::newRow("lost answer, full, asked again")
-        << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::AskedAgain << "restClientConnectionBroken";
+    const QString lost = QStringLiteral("ZVQR-PAY1-RETURNDROP1");
+    const QString broken = QStringLiteral("restClientConnectionBroken");
+    QTest::newRow("lost answer, partial, deferred") << lost << bread << Repeat::Deferred << broken;
+    QTest::newRow("lost answer, full, asked again") << lost << full << Repeat::AskedAgain << broken;
     QTest::newRow("lost answer, partial, asked again")
-        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::AskedAgain << "restClientConnectionBroken";
-    QTest::newRow("lost answer, full, queued")
-        << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::QueuedFromTheStart << "";
+        << lost << bread << Repeat::AskedAgain << broken;
+    QTest::newRow("lost answer, full, queued") << lost << full << Repeat::QueuedFromTheStart << "";
     QTest::newRow("lost answer, partial, queued")
-        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::QueuedFromTheStart << "";
+        << lost << bread << Repeat::QueuedFromTheStart << "";
 }
 
 void FaultMatrixTest::returnRequest()
