@@ -178,6 +178,13 @@ void TestSimulator::transcript_data()
            "get /cpqr/nothing → HTTP 404 error 404; status o9 → error 140; cancel o9 → error 140; "
            "return o9 r1 1 → error 140; phone o9 paid → error 140"
         << "o1 registered";
+    // Other prefixes and words glued to the body are plain codes; the last outcome wins.
+    QTest::newRow("scenario words")
+        << ""
+        << "create o1 SOMEQR-DECLINE 10 → ok; status o1 → paid; create o2 ZVQRDECLINE 10 → ok; "
+           "status o2 → paid; create o3 ZVQR42-NEVER-decline2 10 → ok; "
+           "status o3 → registered; status o3 → declined"
+        << "o1 paid, o2 paid, o3 declined";
     QTest::newRow("never decided, then cancelled")
         << ""
         << "create o1 ZVQR-NEVER 10 → ok; status o1 → registered; return o1 r1 1 → error 160; "
