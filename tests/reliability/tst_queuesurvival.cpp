@@ -36,11 +36,6 @@ QByteArray deferCancellations(const QStringList &operationIds)
     return input;
 }
 
-QJsonObject queueRunReport(int delivered, int failed)
-{
-    return {{"command", "queue run"}, {"delivered", delivered}, {"failed", failed}};
-}
-
 } // namespace
 
 class QueueSurvivalTest : public QObject
@@ -129,18 +124,20 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
 
 void QueueSurvivalTest::killedAtEachPoint_data()
 {
+    // A return is of an order paid first, by the killed till running the queue.
     QTest::addColumn<QString>("code");
-    QTest::addColumn<bool>("returnFromQueue"); // paid first; the killed till runs the queue
-    QTest::addColumn<QString>("killWhen");     // this counter of the order reaches 1; "": it exists
-    QTest::addColumn<bool>("holdQueueLock");   // the queue's removal waits on another writer
+    QTest::addColumn<QString>("killWhen");   // this counter of the order reaches 1; "": it exists
+    QTest::addColumn<bool>("holdQueueLock"); // the queue's removal waits on another writer
 
-    QTest::newRow("before the order answer") << "ZVQR-PAY1-ORDERSLOW" << false << "" << false;
-    QTest::newRow("while waiting for payment")
-        << "ZVQR-PAY1-STATUSSLOW1" << false << "statusRequests" << false;
-    QTest::newRow("during the return's exchange")
-        << "ZVQR-PAY1-RETURNSLOW1" << true << "returnRequests" << false;
+    QTest::newRow("before the order answer") << "ZVQR-PAY1-ORDERSLOW"
+                                             << "" << false;
+    QTest::newRow("while waiting for payment") << "ZVQR-PAY1-STATUSSLOW1"
+                                               << "statusRequests" << false;
+    QTest::newRow("during the return's exchange") << "ZVQR-PAY1-RETURNSLOW1"
+                                                  << "returnRequests" << false;
     QTest::newRow("after an accepted return, before the queue removed its message")
-        << "ZVQR-PAY1-RETURNSLOW1" << true << "returnRequests" << true;
+        << "ZVQR-PAY1-RETURNSLOW1"
+        << "returnRequests" << true;
 }
 
 // Whatever point the till dies at, the next till finishes the job from the queue and its own
@@ -148,8 +145,8 @@ void QueueSurvivalTest::killedAtEachPoint_data()
 void QueueSurvivalTest::killedAtEachPoint()
 {
     QFETCH(QString, code);
-    QFETCH(bool, returnFromQueue);
     QFETCH(QString, killWhen);
+    const bool returnFromQueue = killWhen == QLatin1String("returnRequests");
     QFETCH(bool, holdQueueLock);
     const QString queue = QStringLiteral("%1/queue.sqlite").arg(QTest::currentDataTag());
     QVERIFY(QDir(m_till.path(QString())).mkpath(QTest::currentDataTag()));
@@ -204,7 +201,8 @@ void QueueSurvivalTest::killedAtEachPoint()
     QCOMPARE(message[QStringLiteral("refundId")].toString().size(), 36);
     QCOMPARE(waiting.at(0)[QStringLiteral("attempts")], 0);
 
-    QCOMPARE(m_till.run(queue, QueueRun).results.value(0), queueRunReport(1, 0));
+    QCOMPARE(m_till.run(queue, QueueRun).results.value(0),
+             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
     QCOMPARE(settlement(queue, killedOrder),
              QStringLiteral("0 queued; order paid, returned 150.5 in 1 refunds"));
 }

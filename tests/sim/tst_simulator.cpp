@@ -64,16 +64,11 @@ public:
 
     // "session CODE", "create ID CODE COST [SESSION_CODE|nosession]", "status ID",
     // "cancel ID", "return ID REFUND_ID COST", "phone ID STATE", "fault STAGE [WORD]",
-    // "get PATH", "post-text PATH BODY"; "as API_KEY USER_TOKEN" sends these from then on.
+    // "get PATH", "post-text PATH BODY".
     QString run(const QString &step)
     {
         const QStringList words = step.split(QLatin1Char(' '));
         const QString command = words.at(0);
-        if (command == QLatin1String("as")) {
-            m_headers = {{"api-key", words.at(1).toStdString()},
-                         {"user-token", words.at(2).toStdString()}};
-            return QString();
-        }
         if (command == QLatin1String("status"))
             return describe(get("/cpqr/operation/result?client_transaction=" + words.at(1)), true);
         if (command == QLatin1String("get"))
@@ -120,12 +115,11 @@ private:
     httplib::Result
     post(const QString &path, const QByteArray &body, const char *type = "application/json")
     {
-        return m_client.Post(path.toStdString(), m_headers, body.toStdString(), type);
+        return m_client.Post(path.toStdString(), body.toStdString(), type);
     }
-    httplib::Result get(const QString &path) { return m_client.Get(path.toStdString(), m_headers); }
+    httplib::Result get(const QString &path) { return m_client.Get(path.toStdString()); }
 
     httplib::Client m_client;
-    httplib::Headers m_headers;
 };
 
 // Every order as "ID STATE", with " returned SUM" once money went back.
@@ -155,21 +149,12 @@ private Q_SLOTS:
 
 void TestSimulator::transcript_data()
 {
-    // "manual": every order waits for the phone; "credentials": api-key "key%41", user-token
-    // "token-1".
-    QTest::addColumn<QString>("options");
+    QTest::addColumn<bool>("manual");   // every order waits for the phone
     QTest::addColumn<QString>("steps"); // "REQUEST → ANSWER; ..."
     QTest::addColumn<QString>("books");
 
-    // The percent sign is part of the key, not an escape; the page's state needs no key.
-    QTest::newRow("credentials")
-        << "credentials"
-        << "as key%41 token-1; session ZVQR → ok; as keyA token-1; session ZVQR → HTTP 401 "
-           "error 401; as key%41 token-2; status o1 → HTTP 401 error 401; as  token-1; "
-           "session ZVQR → HTTP 401 error 401; get /sim/state → ok"
-        << "";
     QTest::newRow("refusals")
-        << ""
+        << false
         << "session → HTTP 400 error 100; create o1 ZVQR 10 → ok; create o1 ZVQR 10 → error 130; "
            "create o2 ZVQR 10 nosession → error 120; create o2 ZVQR 10 ZVQR-B → error 121; "
            "create o2 ZVQR 0 → error 132; create o2 ZVQR 1.005 → error 132; "
@@ -180,37 +165,37 @@ void TestSimulator::transcript_data()
         << "o1 registered";
     // Other prefixes and words glued to the body are plain codes; the last outcome wins.
     QTest::newRow("scenario words")
-        << ""
+        << false
         << "create o1 SOMEQR-DECLINE 10 → ok; status o1 → paid; create o2 ZVQRDECLINE 10 → ok; "
            "status o2 → paid; create o3 ZVQR42-NEVER-decline2 10 → ok; "
            "status o3 → registered; status o3 → declined"
         << "o1 paid, o2 paid, o3 declined";
     QTest::newRow("never decided, then cancelled")
-        << ""
+        << false
         << "create o1 ZVQR-NEVER 10 → ok; status o1 → registered; return o1 r1 1 → error 160; "
            "cancel o1 → ok; status o1 → declined"
         << "o1 cancelled";
     QTest::newRow("returns within the paid amount, repeated harmlessly")
-        << ""
+        << false
         << "create o1 ZVQR 100 → ok; status o1 → paid; cancel o1 → error 150; "
            "return o1 r1 60 → ok; return o1 r1 60 → ok; return o1 r2 40.01 → error 161; "
            "return o1 r3 -1 → error 132; return o1 r3 40 → ok; return o1 r4 0.01 → error 161; "
            "create o2 ZVQR 10 → ok; status o2 → paid; return o2 r1 1 → error 163"
         << "o1 paid returned 100, o2 paid";
     QTest::newRow("paid by phone, decided once")
-        << ""
+        << false
         << "create o1 ZVQR-MANUAL 10 → ok; status o1 → registered; "
            "phone o1 expired → HTTP 400 error 100; post-text /sim/phone {} → HTTP 400 error 100; "
            "get /sim/phone → HTTP 404 error 404; status o1 → registered; phone o1 paid → ok; "
            "status o1 → paid; phone o1 declined → error 170"
         << "o1 paid";
     QTest::newRow("declined by phone, every code manual")
-        << "manual"
+        << true
         << "create o1 ZVQR-PAY1 10 → ok; status o1 → registered; phone o1 declined → ok; "
            "status o1 → declined"
         << "o1 declined";
     QTest::newRow("fault spoils the next answer of its stage only")
-        << ""
+        << false
         << "create o1 ZVQR-PAY2 10 → ok; fault return DROP → ok; fault status HTML → ok; "
            "status o1 → HTTP 500 without JSON; status o1 → paid; fault status DROP → ok; "
            "fault status → ok; fault status BOOM → HTTP 400 error 100; status o1 → paid; "
@@ -220,22 +205,17 @@ void TestSimulator::transcript_data()
 
 void TestSimulator::transcript()
 {
-    QFETCH(QString, options);
+    QFETCH(bool, manual);
     QFETCH(QString, steps);
     SimulatorOptions serviceOptions;
-    serviceOptions.manual = options == QLatin1String("manual");
-    if (options == QLatin1String("credentials")) {
-        serviceOptions.apiKey = QStringLiteral("key%41");
-        serviceOptions.userToken = QStringLiteral("token-1");
-    }
+    serviceOptions.manual = manual;
     Simulator simulator(serviceOptions);
     QVERIFY(simulator.start());
     ServiceClient client(simulator);
 
     for (const QString &step : steps.split(QStringLiteral("; "))) {
         const QString request = step.section(QStringLiteral(" → "), 0, 0);
-        const QString answer = client.run(request);
-        QCOMPARE(answer.isEmpty() ? request : request + QStringLiteral(" → ") + answer, step);
+        QCOMPARE(request + QStringLiteral(" → ") + client.run(request), step);
     }
     QTEST(books(simulator), "books");
 }
