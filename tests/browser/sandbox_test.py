@@ -115,8 +115,7 @@ def finish(till):
 
 def start_browser(folder):
     for program in (CHROMIUM, CHROMEDRIVER):
-        check(os.access(program, os.X_OK), f"{program} is missing; install chromium and "
-                                           "chromium-driver")
+        check(os.access(program, os.X_OK), f"{program} is missing; install chromium-driver")
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -215,9 +214,8 @@ def markup_stays_text(sandbox, page):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--simulator", required=True)
-    parser.add_argument("--till", required=True)
-    parser.add_argument("--screenshot", required=True)
+    for option in ("--simulator", "--till", "--screenshot"):
+        parser.add_argument(option, required=True)
     arguments = parser.parse_args()
     with tempfile.TemporaryDirectory() as folder:
         sandbox = Sandbox(arguments, folder)
@@ -230,12 +228,11 @@ def main():
             fault_spoils_exactly_the_next_answer(sandbox, page)
             markup_stays_text(sandbox, page)
 
-            expired = wait_for_order(sandbox, "ZVQR3-MANUAL")
-            page.wait_for_state(expired, "expired")
+            page.wait_for_state(wait_for_order(sandbox, "ZVQR3-MANUAL"), "expired")
             check(finish(expiring)["status"] == 1, "the till did not report the expired order")
-            sandbox.create_order("ZVQR-MANUAL", "cancelled-1")
+            for transaction in ("cancelled-1", "waiting-1"):
+                sandbox.create_order("ZVQR-MANUAL", transaction)
             sandbox.request("POST", "/cpqr/operation/cancel", {"client_transaction": "cancelled-1"})
-            sandbox.create_order("ZVQR-MANUAL", "waiting-1")
             page.wait_for_state("cancelled-1", "cancelled")
             page.wait_for_state("waiting-1", "registered")
             browser.save_screenshot(arguments.screenshot)
