@@ -49,10 +49,10 @@ class Sandbox:
     def __init__(self, arguments, folder):
         self.arguments = arguments
         self.folder = folder
+        # Every order waits for the customer's decision on the page.
         self.simulator = subprocess.Popen(
-            [arguments.simulator, "--listen", "127.0.0.1:0",
-             "--order-expiry", str(EXPIRY_SECONDS)],
-            stdout=subprocess.PIPE, text=True)
+            [arguments.simulator, "--manual", "--listen", "127.0.0.1:0",
+             "--order-expiry", str(EXPIRY_SECONDS)], stdout=subprocess.PIPE, text=True)
         line = self.simulator.stdout.readline().strip()
         check(line.startswith("listening on "), f"zorvik-sim did not start: {line!r}")
         self.url = line[len("listening on "):]
@@ -138,13 +138,9 @@ class Page:
         selector = f'#orders tr[data-transaction="{transaction}"]'
         return next(iter(self.browser.find_elements(By.CSS_SELECTOR, selector)), None)
 
-    def order_state(self, transaction):
-        row = self.row(transaction)
-        return row.find_element(By.CSS_SELECTOR, ".state").text if row else None
-
     def wait_for_state(self, transaction, state):
-        self.wait.until(lambda b: self.order_state(transaction) == state,
-                        f"order {transaction} never showed {state}")
+        self.wait.until(lambda b: self.row(transaction) and self.row(transaction).find_element(
+            By.CSS_SELECTOR, ".state").text == state, f"order {transaction} never showed {state}")
 
     def press(self, transaction, button):
         self.wait_for_state(transaction, "registered")
@@ -172,12 +168,12 @@ def decided_from_the_page(sandbox, page, code, button, state):
 
 
 def paid_and_declined_from_the_page(sandbox, page):
-    transaction, result = decided_from_the_page(sandbox, page, "ZVQR1-MANUAL", "Pay", "paid")
+    transaction, result = decided_from_the_page(sandbox, page, "ZVQR1", "Pay", "paid")
     check(result["status"] == 0 and result["operationId"] == transaction,
           f"the till did not report the payment of {transaction}: {result}")
     check("Молоко 1 л" in json.dumps(result["additionalData"], ensure_ascii=False),
           f"the till's result lacks the paid cart: {result}")
-    _, result = decided_from_the_page(sandbox, page, "ZVQR2-MANUAL", "Decline", "declined")
+    _, result = decided_from_the_page(sandbox, page, "ZVQR2", "Decline", "declined")
     check(result["status"] == 1 and result["message"]["text"] == "Оплата отклонена",
           f"the till did not report the decline: {result}")
 
@@ -221,17 +217,17 @@ def main():
         sandbox = Sandbox(arguments, folder)
         browser = None
         try:
-            expiring = sandbox.pay(5000, "ZVQR3-MANUAL")
+            expiring = sandbox.pay(5000, "ZVQR3")
             browser = start_browser(folder)
             page = Page(browser, sandbox.url)
             paid_and_declined_from_the_page(sandbox, page)
             fault_spoils_exactly_the_next_answer(sandbox, page)
             markup_stays_text(sandbox, page)
 
-            page.wait_for_state(wait_for_order(sandbox, "ZVQR3-MANUAL"), "expired")
+            page.wait_for_state(wait_for_order(sandbox, "ZVQR3"), "expired")
             check(finish(expiring)["status"] == 1, "the till did not report the expired order")
             for transaction in ("cancelled-1", "waiting-1"):
-                sandbox.create_order("ZVQR-MANUAL", transaction)
+                sandbox.create_order("ZVQR", transaction)
             sandbox.request("POST", "/cpqr/operation/cancel", {"client_transaction": "cancelled-1"})
             page.wait_for_state("cancelled-1", "cancelled")
             page.wait_for_state("waiting-1", "registered")

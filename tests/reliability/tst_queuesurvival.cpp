@@ -1,6 +1,5 @@
-// The host queue outlives the till: built zorvik-till processes sharing one SQLite queue file,
-// killed without warning at every point of a payment and of a return, and running the queue side
-// by side, against the simulated service.
+// The host queue outlives the till: zorvik-till processes on one SQLite queue file, killed at
+// every point of a payment and of a return, or running the queue side by side.
 
 #include "tests/till/TillBench.h"
 
@@ -96,7 +95,6 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
     const QString queue = QStringLiteral("shared.sqlite");
     const QStringList orders = payAndDefer(queue, QStringLiteral("ZVQR-PAY1-RETURNSLOW"), 6);
     QCOMPARE(orders.size(), 6);
-    QCOMPARE(m_till.queueList(queue).size(), 6);
 
     QProcess first;
     QProcess second;
@@ -184,9 +182,7 @@ void QueueSurvivalTest::killedAtEachPoint()
     ::kill(till.processId(), SIGKILL);
     QVERIFY(till.waitForFinished(20000));
     QCOMPARE(till.exitStatus(), QProcess::CrashExit);
-    if (holdQueueLock)
-        QSqlQuery(lock).exec(QStringLiteral("ROLLBACK"));
-    lock.close();
+    lock.close(); // and so rolls back
     lock = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("lock"));
 

@@ -31,7 +31,6 @@ class TillTest : public QObject
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_till.start()); }
     void scriptedSession();
-    void cashierInterrupts_data();
     void cashierInterrupts();
     void badInput_data();
     void badInput();
@@ -40,8 +39,7 @@ private:
     TillBench m_till;
 };
 
-// A cashier's session read from standard input, then the follow-ups support runs on its order
-// as single commands. The queue commands are the queue-survival test's.
+// A cashier's session from standard input, then support's follow-ups on its order.
 void TillTest::scriptedSession()
 {
     const TillRun run = m_till.run(QStringLiteral("session.sqlite"),
@@ -74,33 +72,19 @@ void TillTest::scriptedSession()
     QCOMPARE(m_till.order(paidOrder).value(QStringLiteral("returned")), 150.5);
 }
 
-void TillTest::cashierInterrupts_data()
-{
-    QTest::addColumn<bool>("byCtrlC");
-    QTest::newRow("--interrupt-after") << false;
-    QTest::newRow("Ctrl-C") << true;
-}
-
-// The abandoned order's cancellation waits in the queue.
+// Ctrl-C while the payment waits: the abandoned order's cancellation waits in the queue.
 void TillTest::cashierInterrupts()
 {
-    QFETCH(bool, byCtrlC);
     const qsizetype ordersBefore = m_till.orders().size();
-    const QString queue = QStringLiteral("interrupted-%1.sqlite").arg(QTest::currentDataTag());
-    QStringList command{
-        QStringLiteral("pay"), QStringLiteral("1000"), QStringLiteral("ZVQR-NEVER")};
-    if (!byCtrlC)
-        command = QStringList{QStringLiteral("--interrupt-after"), QStringLiteral("0.5")} + command;
+    const QString queue = QStringLiteral("interrupted.sqlite");
     QProcess till;
-    m_till.startTill(till, queue, command);
-    if (byCtrlC) {
-        // The payment waits once the service has been asked for the order's state.
-        QTRY_VERIFY_WITH_TIMEOUT(m_till.orders().size() > ordersBefore
-                                     && m_till.orders().last()[QStringLiteral("statusRequests")]
-                                            != 0,
-                                 20000);
-        ::kill(till.processId(), SIGINT);
-    }
+    m_till.startTill(
+        till, queue, {QStringLiteral("pay"), QStringLiteral("1000"), QStringLiteral("ZVQR-NEVER")});
+    // The payment waits once the service has been asked for the order's state.
+    QTRY_VERIFY_WITH_TIMEOUT(m_till.orders().size() > ordersBefore
+                                 && m_till.orders().last()[QStringLiteral("statusRequests")] != 0,
+                             20000);
+    ::kill(till.processId(), SIGINT);
     QVERIFY(till.waitForFinished(20000));
     QCOMPARE(till.exitCode(), 0);
     const QJsonObject result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
