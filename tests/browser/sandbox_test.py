@@ -77,8 +77,8 @@ class Sandbox:
                  "--queue": name + ".sqlite", "--log": name + ".log"}
         options = [word for option, file in files.items()
                    for word in (option, os.path.join(self.folder, file))]
-        till = subprocess.Popen([self.arguments.till, "--json", *options, "pay", str(kopecks), code],
-                                stdout=subprocess.PIPE, text=True)
+        command = [self.arguments.till, "--json", *options, "pay", str(kopecks), code]
+        till = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
         self.tills.append(till)
         return till
 
