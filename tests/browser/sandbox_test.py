@@ -49,10 +49,10 @@ class Sandbox:
     def __init__(self, arguments, folder):
         self.arguments = arguments
         self.folder = folder
+        # Every order waits for the customer's decision on the page.
         self.simulator = subprocess.Popen(
-            [arguments.simulator, "--listen", "127.0.0.1:0",
-             "--order-expiry", str(EXPIRY_SECONDS)],
-            stdout=subprocess.PIPE, text=True)
+            [arguments.simulator, "--manual", "--listen", "127.0.0.1:0",
+             "--order-expiry", str(EXPIRY_SECONDS)], stdout=subprocess.PIPE, text=True)
         line = self.simulator.stdout.readline().strip()
         check(line.startswith("listening on "), f"zorvik-sim did not start: {line!r}")
         self.url = line[len("listening on "):]
@@ -73,14 +73,12 @@ class Sandbox:
     def pay(self, kopecks, code):
         """A zorvik-till paying in the background; its one JSON line comes with finish()."""
         name = f"till-{len(self.tills)}"
-        till = subprocess.Popen(
-            [self.arguments.till, "--json",
-             "--config", os.path.join(self.folder, "zorvikcpqr.ini"),
-             "--receipt", os.path.join(self.folder, "receipt.json"),
-             "--queue", os.path.join(self.folder, name + ".sqlite"),
-             "--log", os.path.join(self.folder, name + ".log"),
-             "pay", str(kopecks), code],
-            stdout=subprocess.PIPE, text=True)
+        files = {"--config": "zorvikcpqr.ini", "--receipt": "receipt.json",
+                 "--queue": name + ".sqlite", "--log": name + ".log"}
+        options = [word for option, file in files.items()
+                   for word in (option, os.path.join(self.folder, file))]
+        command = [self.arguments.till, "--json", *options, "pay", str(kopecks), code]
+        till = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
         self.tills.append(till)
         return till
 
@@ -94,11 +92,9 @@ class Sandbox:
         except urllib.error.HTTPError as error:
             return error.code, error.read()
 
-    def state(self):
-        return json.loads(self.request("GET", "/sim/state")[1])
-
     def order_of_code(self, code):
-        return next((o for o in self.state()["orders"] if o["cpqr_payload"] == code), None)
+        orders = json.loads(self.request("GET", "/sim/state")[1])["orders"]
+        return next((order for order in orders if order["cpqr_payload"] == code), None)
 
     def create_order(self, code, transaction, title="Сыр"):
         """An order made as a till would, straight over HTTP."""
@@ -119,8 +115,7 @@ def finish(till):
 
 def start_browser(folder):
     for program in (CHROMIUM, CHROMEDRIVER):
-        check(os.access(program, os.X_OK), f"{program} is missing; install chromium and "
-                                           "chromium-driver")
+        check(os.access(program, os.X_OK), f"{program} is missing; install chromium-driver")
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -140,25 +135,17 @@ class Page:
         self.wait.until(lambda b: b.find_elements(By.ID, "arm-status"))
 
     def row(self, transaction):
-        rows = self.browser.find_elements(
-            By.CSS_SELECTOR, f'#orders tr[data-transaction="{transaction}"]')
-        return rows[0] if rows else None
-
-    def order_state(self, transaction):
-        row = self.row(transaction)
-        return row.find_element(By.CSS_SELECTOR, ".state").text if row else None
+        selector = f'#orders tr[data-transaction="{transaction}"]'
+        return next(iter(self.browser.find_elements(By.CSS_SELECTOR, selector)), None)
 
     def wait_for_state(self, transaction, state):
-        self.wait.until(lambda b: self.order_state(transaction) == state,
-                        f"order {transaction} never showed {state}")
+        self.wait.until(lambda b: self.row(transaction) and self.row(transaction).find_element(
+            By.CSS_SELECTOR, ".state").text == state, f"order {transaction} never showed {state}")
 
     def press(self, transaction, button):
         self.wait_for_state(transaction, "registered")
-
-        def click(_):
-            self.row(transaction).find_element(By.XPATH, f'.//button[text()="{button}"]').click()
-            return True
-        self.wait.until(click)
+        self.wait.until(lambda _: self.row(transaction).find_element(
+            By.XPATH, f'.//button[text()="{button}"]').click() or True)
 
     def armed_text(self, stage):
         return self.browser.find_element(By.CSS_SELECTOR, f"#stage-{stage} .armed").text
@@ -170,24 +157,25 @@ def wait_for_order(sandbox, code):
     return order["client_transaction"]
 
 
+def decided_from_the_page(sandbox, page, code, button, state):
+    """A till pays CODE; the customer presses BUTTON on the page; the till's result."""
+    till = sandbox.pay(15050, code)
+    transaction = wait_for_order(sandbox, code)
+    page.press(transaction, button)
+    result = finish(till)
+    page.wait_for_state(transaction, state)
+    return transaction, result
+
+
 def paid_and_declined_from_the_page(sandbox, page):
-    paying = sandbox.pay(15050, "ZVQR1-MANUAL")
-    transaction = wait_for_order(sandbox, "ZVQR1-MANUAL")
-    page.press(transaction, "Pay")
-    result = finish(paying)
-    check(result["status"] == 0, f"the till did not report the payment: {result}")
-    check(result["operationId"] == transaction, f"another order was paid: {result}")
+    transaction, result = decided_from_the_page(sandbox, page, "ZVQR1", "Pay", "paid")
+    check(result["status"] == 0 and result["operationId"] == transaction,
+          f"the till did not report the payment of {transaction}: {result}")
     check("Молоко 1 л" in json.dumps(result["additionalData"], ensure_ascii=False),
           f"the till's result lacks the paid cart: {result}")
-    page.wait_for_state(transaction, "paid")
-
-    declining = sandbox.pay(15050, "ZVQR2-MANUAL")
-    transaction = wait_for_order(sandbox, "ZVQR2-MANUAL")
-    page.press(transaction, "Decline")
-    result = finish(declining)
-    check(result["status"] == 1, f"the till did not report the decline: {result}")
-    check(result["message"]["text"] == "Оплата отклонена", f"unexpected message: {result}")
-    page.wait_for_state(transaction, "declined")
+    _, result = decided_from_the_page(sandbox, page, "ZVQR2", "Decline", "declined")
+    check(result["status"] == 1 and result["message"]["text"] == "Оплата отклонена",
+          f"the till did not report the decline: {result}")
 
 
 def fault_spoils_exactly_the_next_answer(sandbox, page):
@@ -222,27 +210,25 @@ def markup_stays_text(sandbox, page):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--simulator", required=True)
-    parser.add_argument("--till", required=True)
-    parser.add_argument("--screenshot", required=True)
+    for option in ("--simulator", "--till", "--screenshot"):
+        parser.add_argument(option, required=True)
     arguments = parser.parse_args()
     with tempfile.TemporaryDirectory() as folder:
         sandbox = Sandbox(arguments, folder)
         browser = None
         try:
-            expiring = sandbox.pay(5000, "ZVQR3-MANUAL")
+            expiring = sandbox.pay(5000, "ZVQR3")
             browser = start_browser(folder)
             page = Page(browser, sandbox.url)
             paid_and_declined_from_the_page(sandbox, page)
             fault_spoils_exactly_the_next_answer(sandbox, page)
             markup_stays_text(sandbox, page)
 
-            expired = wait_for_order(sandbox, "ZVQR3-MANUAL")
-            page.wait_for_state(expired, "expired")
+            page.wait_for_state(wait_for_order(sandbox, "ZVQR3"), "expired")
             check(finish(expiring)["status"] == 1, "the till did not report the expired order")
-            sandbox.create_order("ZVQR-MANUAL", "cancelled-1")
+            for transaction in ("cancelled-1", "waiting-1"):
+                sandbox.create_order("ZVQR", transaction)
             sandbox.request("POST", "/cpqr/operation/cancel", {"client_transaction": "cancelled-1"})
-            sandbox.create_order("ZVQR-MANUAL", "waiting-1")
             page.wait_for_state("cancelled-1", "cancelled")
             page.wait_for_state("waiting-1", "registered")
             browser.save_screenshot(arguments.screenshot)

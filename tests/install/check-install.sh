@@ -13,7 +13,6 @@ check() {
     "$till" --lang en --json message 0 | grep -q 'Processing the Zorvik Pay QR code'
     "$till" --config "$root/share/zorvikcpqr/zorvikcpqr.ini.example" --json info \
         | grep -q '"paymentCodeMask":"^(?<sbpCpqr>ZVQR.\*)\$","paymentCodeMaskValid":true'
-    echo "ok: $till"
 }
 
 # Compares a package's files (paths below /usr, no architecture folder) with those given.

@@ -35,10 +35,8 @@ QString closedPortUrl()
 // resolver gives up without sending one.
 QString unknownHostUrl()
 {
-    QString host;
-    for (int label = 0; label < 5; ++label)
-        host += QString(60, QLatin1Char('n')) + QLatin1Char('.');
-    return QStringLiteral("http://%1invalid/").arg(host);
+    const QString label = QString(60, QLatin1Char('n')) + QLatin1Char('.');
+    return QStringLiteral("http://%1invalid/").arg(label.repeated(5));
 }
 
 } // namespace
@@ -128,14 +126,11 @@ QString FaultMatrixBench::recover()
 QString FaultMatrixBench::received() const
 {
     QStringList counts;
-    for (const QString &endpoint : {QStringLiteral("start_session"),
-                                    QStringLiteral("operation/create"),
-                                    QStringLiteral("operation/result"),
-                                    QStringLiteral("operation/return"),
-                                    QStringLiteral("operation/cancel")}) {
-        const qsizetype count = m_bench.requests(QStringLiteral("/cpqr/") + endpoint).size();
-        if (count > 0)
-            counts.append(QStringLiteral("%1 %2").arg(endpoint.section('/', -1)).arg(count));
+    for (const char *endpoint : {"start_session", "create", "result", "return", "cancel"}) {
+        const QString name = QLatin1String(endpoint);
+        const QString path = name == QLatin1String("start_session") ? name : "operation/" + name;
+        if (const qsizetype count = m_bench.requests(QStringLiteral("/cpqr/") + path).size())
+            counts.append(QStringLiteral("%1 %2").arg(name).arg(count));
     }
     return counts.join(QLatin1String(", "));
 }

@@ -25,8 +25,7 @@ public:
     // Rewrites the configuration and initialises the processing again, as a restarted till.
     void setBreakage(Breakage breakage);
 
-    // Scans the code as the cashier does and puts the customer's cards on the receipt, so that
-    // the payment uses the session opened here.
+    // Scans the code as the cashier does, so that the payment uses the session opened here.
     bool scan(const QString &code);
     PaymentProcessingResult pay(const QString &code = QString());
     PaymentProcessingResult cancel(const QString &operationId, qint64 amount = Amount);
@@ -39,11 +38,9 @@ public:
     // "ERROR text" of every warning and error the processing and its client logged.
     QString problems() const;
 
-    // Mends the configuration, runs the queue at most twice and tells how the service's books
-    // stand: each order's state ("none" without orders) with "+returned" once all its money
-    // went back ("+returned SUM" otherwise), the requests the service received by endpoint,
-    // and the messages left in the queue. An order left open, more returned than paid or money
-    // returned of an unpaid order all show in it.
+    // Mends the configuration, runs the queue at most twice and tells the service's books:
+    // each order's state ("none" without orders), "+returned [SUM]" once money went back, the
+    // requests received by endpoint and the messages left in the queue.
     QString recover();
 
 private:

@@ -21,10 +21,24 @@ public:
 private Q_SLOTS:
     void payment_data();
     void payment();
-    void statusBeforeReturn_data();
-    void statusBeforeReturn();
     void returnRequest_data();
     void returnRequest();
+};
+
+// A fault of the service that spoils one answer, by its scenario word and what the cashier is
+// told of it.
+struct ServiceFault
+{
+    const char *name;
+    const char *word;
+    const char *messageId;
+};
+
+const ServiceFault AnswerFaults[] = {
+    {"time-out", "SLOW", "restClientTimeout"},
+    {"connection dropped", "DROP", "restClientConnectionBroken"},
+    {"HTTP 500 with HTML", "HTML", "restClientHttpError"},
+    {"oversized body", "HUGE", "restClientResponseTooLarge"},
 };
 
 // A payment whose exchange fails: the customer's code is scanned while the service works, then
@@ -54,50 +68,28 @@ void FaultMatrixTest::payment_data()
         << "ERROR  сообщение об ошибке: 'Доступ запрещён: неверный api-key или user-token'; "
            "ERROR  код ошибки: '401'; ERROR Не удалось создать заказ"
         << 0 << "none | start_session 1, create 1";
-    // The order may have been registered, and a server error may come after it was: the
-    // queued cancellation asks for the status and returns the money.
-    const QString orderReturned
-        = QStringLiteral("paid+returned | start_session 1, create 1, result 1, return 1");
-    QTest::newRow("order creation, time-out")
-        << "ZVQR-PAY1-ORDERSLOW" << Breakage::None << Status::Failure << "restClientTimeout"
-        << failed << 1 << orderReturned;
-    QTest::newRow("order creation, connection dropped")
-        << "ZVQR-PAY1-ORDERDROP" << Breakage::None << Status::Failure
-        << "restClientConnectionBroken" << failed << 1 << orderReturned;
-    QTest::newRow("order creation, oversized body")
-        << "ZVQR-PAY1-ORDERHUGE" << Breakage::None << Status::Failure
-        << "restClientResponseTooLarge" << failed << 1 << orderReturned;
-    QTest::newRow("order creation, HTTP 500 with HTML")
-        << "ZVQR-PAY1-ORDERHTML" << Breakage::None << Status::Failure << "restClientHttpError"
-        << failed << 1 << orderReturned;
-    // An unreadable answer with HTTP 200 carries no error: the payment goes on to ask for the
-    // order's status, and the order is paid.
-    const QString orderPaid = QStringLiteral("paid | start_session 1, create 1, result 1");
+    // The order may have been registered, and a server error may come after it was; or the
+    // service paid the order at the status request and only its answer was lost. Either way
+    // the queued cancellation asks for the status and returns the money.
+    for (const ServiceFault &fault : AnswerFaults) {
+        QTest::addRow("order creation, %s", fault.name)
+            << QStringLiteral("ZVQR-PAY1-ORDER%1").arg(fault.word) << Breakage::None
+            << Status::Failure << fault.messageId << failed << 1
+            << "paid+returned | start_session 1, create 1, result 1, return 1";
+        QTest::addRow("status, %s", fault.name)
+            << QStringLiteral("ZVQR-PAY1-STATUS%1").arg(fault.word) + '1' << Breakage::None
+            << Status::Failure << fault.messageId << "" << 1
+            << "paid+returned | start_session 1, create 1, result 2, return 1";
+    }
+    // An unreadable answer with HTTP 200 carries no error and is no order state: the payment
+    // asks for the order's status (again), and the order is paid.
     const QString unreadable = QStringLiteral("ERROR Некорректный ответ от сервера (нет данных)");
     QTest::newRow("order creation, not JSON")
         << "ZVQR-PAY1-ORDERNOTJSON" << Breakage::None << Status::Success << "" << unreadable << 0
-        << orderPaid;
-
-    // The service paid the order at that request; only its answer was lost. The queued
-    // cancellation returns the money the cashier was told was not taken.
-    const QString statusReturned
-        = QStringLiteral("paid+returned | start_session 1, create 1, result 2, return 1");
-    QTest::newRow("status, time-out")
-        << "ZVQR-PAY1-STATUSSLOW1" << Breakage::None << Status::Failure << "restClientTimeout"
-        << "" << 1 << statusReturned;
-    QTest::newRow("status, connection dropped") << "ZVQR-PAY1-STATUSDROP1" << Breakage::None
-                                                << Status::Failure << "restClientConnectionBroken"
-                                                << "" << 1 << statusReturned;
-    QTest::newRow("status, HTTP 500 with HTML")
-        << "ZVQR-PAY1-STATUSHTML1" << Breakage::None << Status::Failure << "restClientHttpError"
-        << "" << 1 << statusReturned;
-    QTest::newRow("status, oversized body") << "ZVQR-PAY1-STATUSHUGE1" << Breakage::None
-                                            << Status::Failure << "restClientResponseTooLarge"
-                                            << "" << 1 << statusReturned;
-    // An unreadable answer is no order state: the payment asks again and learns it is paid.
-    const QString statusPaid = QStringLiteral("paid | start_session 1, create 1, result 2");
-    QTest::newRow("status, not JSON") << "ZVQR-PAY1-STATUSNOTJSON1" << Breakage::None
-                                      << Status::Success << "" << unreadable << 0 << statusPaid;
+        << "paid | start_session 1, create 1, result 1";
+    QTest::newRow("status, not JSON")
+        << "ZVQR-PAY1-STATUSNOTJSON1" << Breakage::None << Status::Success << "" << unreadable << 0
+        << "paid | start_session 1, create 1, result 2";
 }
 
 void FaultMatrixTest::payment()
@@ -117,113 +109,93 @@ void FaultMatrixTest::payment()
     QTEST(matrix.recover(), "books");
 }
 
-void FaultMatrixTest::statusBeforeReturn_data()
-{
-    QTest::addColumn<Breakage>("breakage");
-    QTest::addColumn<QString>("messageId");
-    QTest::addColumn<QString>("books");
-
-    // The refused requests of a wrong api-key reach the service and count.
-    QTest::newRow("refused connection")
-        << Breakage::ClosedPort << "restClientConnectionFailed"
-        << "paid+returned | start_session 1, create 1, result 2, return 1";
-    QTest::newRow("wrong api-key")
-        << Breakage::WrongApiKey << "zorvikCpqrError401"
-        << "paid+returned | start_session 1, create 1, result 4, return 1";
-}
-
-// A paid order is cancelled while the till cannot reach the service: the status request that
-// starts the cancellation fails, no return is asked for, and the host's deferred cancellation
-// waits in the queue until the till's configuration is mended.
-void FaultMatrixTest::statusBeforeReturn()
-{
-    QFETCH(Breakage, breakage);
-    FaultMatrixBench matrix;
-    const PaymentProcessingResult paid = matrix.pay(QStringLiteral("ZVQR-PAY1"));
-    QCOMPARE(paid.status, Status::Success);
-    matrix.setBreakage(breakage);
-
-    const PaymentProcessingResult cancelled = matrix.cancel(paid.operationId);
-    QCOMPARE(cancelled.status, Status::Failure);
-    QTEST(cancelled.message.id(), "messageId");
-    QVERIFY(matrix.queued().isEmpty());
-
-    matrix.deferCancel(paid.operationId);
-    matrix.runQueue(1);
-    QCOMPARE(matrix.queued().size(), 1);
-    QCOMPARE(matrix.queued().first().attempts, 1);
-    QTEST(matrix.recover(), "books");
-}
-
-// Returns: the cashier cancels a paid order and the exchange that asks for the return fails;
-// the return is then asked again, by the cashier or through the host's queue. Faults that keep
-// the till from the service altogether already fail the status request before the return: see
-// statusBeforeReturn.
+// Returns: the cashier cancels a paid order and the exchange that asks for the return fails, or
+// the till cannot reach the service and the status request that starts the cancellation fails
+// before any return is asked for. The return is then asked again, by the cashier or through
+// the host's queue, which keeps a deferred cancellation while the configuration stays broken.
 void FaultMatrixTest::returnRequest_data()
 {
     QTest::addColumn<QString>("code");
+    QTest::addColumn<Breakage>("breakage");
     QTest::addColumn<qint64>("amount");
     QTest::addColumn<Repeat>("repeat");
     QTest::addColumn<QString>("messageId");
+    QTest::addColumn<QString>("received"); // status and return requests
+
+    // The refused requests of a wrong api-key reach the service and count.
+    const qint64 full = FaultMatrixBench::Amount;
+    const QString pay1 = QStringLiteral("ZVQR-PAY1");
+    QTest::newRow("status, refused connection")
+        << pay1 << Breakage::ClosedPort << full << Repeat::Deferred << "restClientConnectionFailed"
+        << "result 2, return 1";
+    QTest::newRow("status, wrong api-key")
+        << pay1 << Breakage::WrongApiKey << full << Repeat::Deferred << "zorvikCpqrError401"
+        << "result 4, return 1";
 
     // The service made the return; only its answer was lost or could not be read. Every later
     // attempt names the return by the same refund id, so the service answers it as the return
-    // it already made: the money goes back once and the deferred cancellation leaves the queue.
-    const qint64 full = FaultMatrixBench::Amount;
+    // it already made: two return requests, the money back once, the queue emptied.
     const qint64 bread = 5050; // the customer returns the bread alone (50.50 of 150.50)
-    QTest::newRow("time-out") << "ZVQR-PAY1-RETURNSLOW1" << full << Repeat::Deferred
-                              << "restClientTimeout";
-    QTest::newRow("connection dropped")
-        << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::Deferred << "restClientConnectionBroken";
-    QTest::newRow("HTTP 500 with HTML")
-        << "ZVQR-PAY1-RETURNHTML1" << full << Repeat::Deferred << "restClientHttpError";
-    QTest::newRow("oversized body")
-        << "ZVQR-PAY1-RETURNHUGE1" << full << Repeat::Deferred << "restClientResponseTooLarge";
-    QTest::newRow("not JSON") << "ZVQR-PAY1-RETURNNOTJSON1" << full << Repeat::Deferred
-                              << "requestIncorrectAnswer";
+    const QString twice = QStringLiteral("result 3, return 2");
+    for (const ServiceFault &fault : AnswerFaults) {
+        QTest::newRow(fault.name) << QStringLiteral("ZVQR-PAY1-RETURN%1").arg(fault.word) + '1'
+                                  << Breakage::None << full << Repeat::Deferred << fault.messageId
+                                  << twice;
+    }
+    QTest::newRow("not JSON") << "ZVQR-PAY1-RETURNNOTJSON1" << Breakage::None << full
+                              << Repeat::Deferred << "requestIncorrectAnswer" << twice;
+    const QString lost = QStringLiteral("ZVQR-PAY1-RETURNDROP1");
+    const QString broken = QStringLiteral("restClientConnectionBroken");
+    const Breakage none = Breakage::None;
     QTest::newRow("lost answer, partial, deferred")
-        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::Deferred << "restClientConnectionBroken";
+        << lost << none << bread << Repeat::Deferred << broken << twice;
     QTest::newRow("lost answer, full, asked again")
-        << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::AskedAgain << "restClientConnectionBroken";
+        << lost << none << full << Repeat::AskedAgain << broken << twice;
     QTest::newRow("lost answer, partial, asked again")
-        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::AskedAgain << "restClientConnectionBroken";
+        << lost << none << bread << Repeat::AskedAgain << broken << twice;
     QTest::newRow("lost answer, full, queued")
-        << "ZVQR-PAY1-RETURNDROP1" << full << Repeat::QueuedFromTheStart << "";
+        << lost << none << full << Repeat::QueuedFromTheStart << "" << twice;
     QTest::newRow("lost answer, partial, queued")
-        << "ZVQR-PAY1-RETURNDROP1" << bread << Repeat::QueuedFromTheStart << "";
+        << lost << none << bread << Repeat::QueuedFromTheStart << "" << twice;
 }
 
 void FaultMatrixTest::returnRequest()
 {
     QFETCH(QString, code);
+    QFETCH(Breakage, breakage);
     QFETCH(qint64, amount);
     QFETCH(Repeat, repeat);
     FaultMatrixBench matrix;
     const PaymentProcessingResult paid = matrix.pay(code);
     QCOMPARE(paid.status, Status::Success);
-    if (amount != FaultMatrixBench::Amount)
+    const bool partial = amount != FaultMatrixBench::Amount;
+    if (partial)
         matrix.bench().openReceipt(QByteArray(R"({"shopCode": 12, "cashCode": 3, "positions": [
             {"barcode": "461", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}]})"));
+    if (breakage != Breakage::None)
+        matrix.setBreakage(breakage);
 
-    if (repeat == Repeat::QueuedFromTheStart) {
-        matrix.deferCancel(paid.operationId, amount);
-        matrix.runQueue(1);
-        QCOMPARE(matrix.queued().value(0).attempts, 1);
-    } else {
+    if (repeat != Repeat::QueuedFromTheStart) {
         const PaymentProcessingResult cancelled = matrix.cancel(paid.operationId, amount);
         QCOMPARE(cancelled.status, Status::Failure);
         QTEST(cancelled.message.id(), "messageId");
         QVERIFY(matrix.queued().isEmpty());
-        if (repeat == Repeat::AskedAgain)
-            QCOMPARE(matrix.cancel(paid.operationId, amount).status, Status::Success);
-        else
-            matrix.deferCancel(paid.operationId, amount);
+    }
+    if (repeat == Repeat::AskedAgain) {
+        QCOMPARE(matrix.cancel(paid.operationId, amount).status, Status::Success);
+    } else {
+        // The first queue run meets the fault again, or the broken configuration.
+        matrix.deferCancel(paid.operationId, amount);
+        if (repeat == Repeat::QueuedFromTheStart || breakage != Breakage::None) {
+            matrix.runQueue(1);
+            QCOMPARE(matrix.queued().value(0).attempts, 1);
+        }
     }
 
-    // Two return requests under one refund id, and the money back once.
+    QFETCH(QString, received);
     QCOMPARE(matrix.recover(),
-             QStringLiteral("paid+returned%1 | start_session 1, create 1, result 3, return 2")
-                 .arg(amount == FaultMatrixBench::Amount ? QString() : QStringLiteral(" 50.50")));
+             QStringLiteral("paid+returned%1 | start_session 1, create 1, %2")
+                 .arg(partial ? QStringLiteral(" 50.50") : QString(), received));
 }
 
 QTEST_GUILESS_MAIN(FaultMatrixTest)

@@ -1,6 +1,5 @@
-// The host queue outlives the till: built zorvik-till processes sharing one SQLite queue file,
-// killed without warning at every point of a payment and of a return, and running the queue side
-// by side, against the simulated service.
+// The host queue outlives the till: zorvik-till processes on one SQLite queue file, killed at
+// every point of a payment and of a return, or running the queue side by side.
 
 #include "tests/till/TillBench.h"
 
@@ -28,19 +27,6 @@ zorviksim::SimulatorOptions serviceOptions()
     return options;
 }
 
-QByteArray deferCancellations(const QStringList &operationIds)
-{
-    QByteArray input;
-    for (const QString &operationId : operationIds)
-        input += QStringLiteral("defer %1 %2\n").arg(operationId, Amount).toUtf8();
-    return input;
-}
-
-QJsonObject queueRunReport(int delivered, int failed)
-{
-    return {{"command", "queue run"}, {"delivered", delivered}, {"failed", failed}};
-}
-
 } // namespace
 
 class QueueSurvivalTest : public QObject
@@ -59,7 +45,7 @@ private Q_SLOTS:
     void twoTillsRunOneQueue();
 
 private:
-    QStringList payOrders(const QString &queue, const QString &code, int count) const;
+    QStringList payAndDefer(const QString &queue, const QString &code, int count) const;
     QString logSince(qint64 offset) const;
     // "MESSAGES queued; order STATE, returned SUM in N refunds".
     QString settlement(const QString &queue, const QString &operationId);
@@ -67,16 +53,22 @@ private:
     TillBench m_till;
 };
 
-QStringList QueueSurvivalTest::payOrders(const QString &queue, const QString &code, int count) const
+// Pays that many orders with the code and defers the cancellation of each; their ids.
+QStringList
+QueueSurvivalTest::payAndDefer(const QString &queue, const QString &code, int count) const
 {
-    QByteArray input;
+    QByteArray payments;
     for (int i = 0; i < count; ++i)
-        input += QStringLiteral("pay %1 %2\n").arg(Amount, code).toUtf8();
+        payments += QStringLiteral("pay %1 %2\n").arg(Amount, code).toUtf8();
     QStringList operationIds;
-    for (const QJsonObject &result : m_till.run(queue, {}, input).results) {
-        if (result.value(QStringLiteral("status")).toInt(-1) == 0)
-            operationIds.append(result.value(QStringLiteral("operationId")).toString());
+    QByteArray cancellations;
+    for (const QJsonObject &result : m_till.run(queue, {}, payments).results) {
+        if (result.value(QStringLiteral("status")).toInt(-1) != 0)
+            continue;
+        operationIds.append(result.value(QStringLiteral("operationId")).toString());
+        cancellations += QStringLiteral("defer %1 %2\n").arg(operationIds.last(), Amount).toUtf8();
     }
+    m_till.run(queue, {}, cancellations);
     return operationIds;
 }
 
@@ -101,9 +93,8 @@ QString QueueSurvivalTest::settlement(const QString &queue, const QString &opera
 void QueueSurvivalTest::twoTillsRunOneQueue()
 {
     const QString queue = QStringLiteral("shared.sqlite");
-    const QStringList orders = payOrders(queue, QStringLiteral("ZVQR-PAY1-RETURNSLOW"), 6);
+    const QStringList orders = payAndDefer(queue, QStringLiteral("ZVQR-PAY1-RETURNSLOW"), 6);
     QCOMPARE(orders.size(), 6);
-    QCOMPARE(m_till.run(queue, {}, deferCancellations(orders)).results.size(), orders.size());
 
     QProcess first;
     QProcess second;
@@ -129,18 +120,20 @@ void QueueSurvivalTest::twoTillsRunOneQueue()
 
 void QueueSurvivalTest::killedAtEachPoint_data()
 {
+    // A return is of an order paid first, by the killed till running the queue.
     QTest::addColumn<QString>("code");
-    QTest::addColumn<bool>("returnFromQueue"); // paid first; the killed till runs the queue
-    QTest::addColumn<QString>("killWhen");     // this counter of the order reaches 1; "": it exists
-    QTest::addColumn<bool>("holdQueueLock");   // the queue's removal waits on another writer
+    QTest::addColumn<QString>("killWhen");   // this counter of the order reaches 1; "": it exists
+    QTest::addColumn<bool>("holdQueueLock"); // the queue's removal waits on another writer
 
-    QTest::newRow("before the order answer") << "ZVQR-PAY1-ORDERSLOW" << false << "" << false;
-    QTest::newRow("while waiting for payment")
-        << "ZVQR-PAY1-STATUSSLOW1" << false << "statusRequests" << false;
-    QTest::newRow("during the return's exchange")
-        << "ZVQR-PAY1-RETURNSLOW1" << true << "returnRequests" << false;
+    const QString slowReturn = QStringLiteral("ZVQR-PAY1-RETURNSLOW1");
+    const QString returned = QStringLiteral("returnRequests");
+    QTest::newRow("before the order answer") << "ZVQR-PAY1-ORDERSLOW"
+                                             << "" << false;
+    QTest::newRow("while waiting for payment") << "ZVQR-PAY1-STATUSSLOW1"
+                                               << "statusRequests" << false;
+    QTest::newRow("during the return's exchange") << slowReturn << returned << false;
     QTest::newRow("after an accepted return, before the queue removed its message")
-        << "ZVQR-PAY1-RETURNSLOW1" << true << "returnRequests" << true;
+        << slowReturn << returned << true;
 }
 
 // Whatever point the till dies at, the next till finishes the job from the queue and its own
@@ -148,8 +141,8 @@ void QueueSurvivalTest::killedAtEachPoint_data()
 void QueueSurvivalTest::killedAtEachPoint()
 {
     QFETCH(QString, code);
-    QFETCH(bool, returnFromQueue);
     QFETCH(QString, killWhen);
+    const bool returnFromQueue = killWhen == QLatin1String("returnRequests");
     QFETCH(bool, holdQueueLock);
     const QString queue = QStringLiteral("%1/queue.sqlite").arg(QTest::currentDataTag());
     QVERIFY(QDir(m_till.path(QString())).mkpath(QTest::currentDataTag()));
@@ -157,9 +150,8 @@ void QueueSurvivalTest::killedAtEachPoint()
     QString paidOrder;
     QByteArray input = QStringLiteral("pay %1 %2\n").arg(Amount, code).toUtf8();
     if (returnFromQueue) {
-        paidOrder = payOrders(queue, code, 1).value(0);
+        paidOrder = payAndDefer(queue, code, 1).value(0);
         QVERIFY(!paidOrder.isEmpty());
-        QCOMPARE(m_till.run(queue, {}, deferCancellations({paidOrder})).results.size(), 1);
         input = "queue run\n";
     }
 
@@ -190,9 +182,7 @@ void QueueSurvivalTest::killedAtEachPoint()
     ::kill(till.processId(), SIGKILL);
     QVERIFY(till.waitForFinished(20000));
     QCOMPARE(till.exitStatus(), QProcess::CrashExit);
-    if (holdQueueLock)
-        QSqlQuery(lock).exec(QStringLiteral("ROLLBACK"));
-    lock.close();
+    lock.close(); // and so rolls back
     lock = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("lock"));
 
@@ -204,7 +194,8 @@ void QueueSurvivalTest::killedAtEachPoint()
     QCOMPARE(message[QStringLiteral("refundId")].toString().size(), 36);
     QCOMPARE(waiting.at(0)[QStringLiteral("attempts")], 0);
 
-    QCOMPARE(m_till.run(queue, QueueRun).results.value(0), queueRunReport(1, 0));
+    QCOMPARE(m_till.run(queue, QueueRun).results.value(0),
+             (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
     QCOMPARE(settlement(queue, killedOrder),
              QStringLiteral("0 queued; order paid, returned 150.5 in 1 refunds"));
 }

@@ -26,7 +26,6 @@ public:
     // Starts the service and writes the till's files; false when one of them failed.
     bool start();
 
-    zorviksim::Simulator &service() { return m_service; }
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     void startTill(QProcess &till, const QString &queue, const QStringList &command) const;
