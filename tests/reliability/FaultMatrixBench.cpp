@@ -64,6 +64,12 @@ void FaultMatrixBench::setBreakage(Breakage breakage)
     case Breakage::WrongApiKey:
         values.insert(QStringLiteral("apiKey"), QStringLiteral("stale-key"));
         break;
+    case Breakage::MovedAddress:
+        values.insert(QStringLiteral("url"), QString(m_bench.simulator().baseUrl() + "moved/"));
+        break;
+    case Breakage::NoScheme:
+        values.insert(QStringLiteral("url"), QStringLiteral("cpqr.example"));
+        break;
     }
     m_bench.configure(values);
     if (m_processing)

@@ -13,8 +13,9 @@ class BasicSbpProcessing;
 class FaultMatrixBench
 {
 public:
-    // How the till's configuration can keep it from the service.
-    enum class Breakage { None, ClosedPort, UnknownHost, WrongApiKey };
+    // How the till's configuration can keep it from the service; a moved address is answered
+    // with a redirect, an address without a scheme is no address.
+    enum class Breakage { None, ClosedPort, UnknownHost, WrongApiKey, MovedAddress, NoScheme };
 
     static constexpr qint64 Amount = 15050; // kopecks; the receipt's total
 

@@ -68,6 +68,15 @@ void FaultMatrixTest::payment_data()
         << "ERROR  сообщение об ошибке: 'Доступ запрещён: неверный api-key или user-token'; "
            "ERROR  код ошибки: '401'; ERROR Не удалось создать заказ"
         << 0 << "none | start_session 1, create 1";
+    // A redirect is not followed: the service at the new address never hears of the order.
+    QTest::newRow("order creation, moved address (HTTP 308)")
+        << "ZVQR-PAY1" << Breakage::MovedAddress << Status::Failure << "restClientHttpError"
+        << failed << 0 << untouched;
+    QTest::newRow("order creation, address without a scheme")
+        << "ZVQR-PAY1" << Breakage::NoScheme << Status::Failure << "zorvikCpqrBadServerUrl"
+        << "ERROR Некорректное значение параметра ZorvikCpqr:url: 'cpqr.example', запрос не "
+           "отправлен; ERROR Не удалось создать заказ"
+        << 0 << untouched;
     // The order may have been registered, and a server error may come after it was; or the
     // service paid the order at the status request and only its answer was lost. Either way
     // the queued cancellation asks for the status and returns the money.
