@@ -161,15 +161,6 @@ QJsonArray PluginTestBench::orders()
     return m_simulator->state().value(QStringLiteral("orders")).toArray();
 }
 
-QJsonObject PluginTestBench::order(const QString &clientTransaction)
-{
-    for (const QJsonValue &order : orders()) {
-        if (order[QStringLiteral("client_transaction")] == clientTransaction)
-            return order.toObject();
-    }
-    return {};
-}
-
 QList<zorviksim::ReceivedRequest> PluginTestBench::requests(const QString &path) const
 {
     QList<zorviksim::ReceivedRequest> matching;
@@ -199,6 +190,14 @@ QList<QJsonObject> PluginTestBench::queuedMessages() const
          Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue))
         messages.append(queued.message);
     return messages;
+}
+
+QString PluginTestBench::processingLog() const
+{
+    QString log;
+    for (const QString &line : lines(true))
+        log += line + QLatin1Char('\n');
+    return log;
 }
 
 QStringList PluginTestBench::lines(bool processingOnly) const

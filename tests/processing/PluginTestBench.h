@@ -46,7 +46,6 @@ public:
     void openReceipt(const QList<QPair<QString, double>> &positions, const QStringList &cards = {});
 
     zorviksim::Simulator &simulator() { return *m_simulator; }
-    QJsonObject order(const QString &clientTransaction);
     QJsonArray orders();
     // The requests that reached the simulator at that path.
     QList<zorviksim::ReceivedRequest> requests(const QString &path) const;
@@ -57,8 +56,8 @@ public:
 
     // "LEVEL message" of every line logged by the processing and its client.
     QStringList logLines() const { return lines(false); }
-    // The processing's own lines, with the pauses in their places.
-    QStringList processingLog() const { return lines(true); }
+    // The processing's own lines, each ended by a line break, with the pauses in their places.
+    QString processingLog() const;
     void clearLog() { m_log.clear(); }
 
 private:

@@ -7,13 +7,16 @@
 
 #include "api/Interface.h"
 
+#include "host/DBQueueBroker.h"
 #include "host/Session.h"
 #include "host/payment/BasicSbpProcessing.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
-#include <QUuid>
 
 using Status = PaymentProcessingResult::Status;
 using Type = PaymentProcessingRequest::Type;
@@ -23,34 +26,26 @@ namespace {
 const QString CreateOrder = QStringLiteral("/cpqr/operation/create");
 const QString OrderReturn = QStringLiteral("/cpqr/operation/return");
 const QString RefundId = QStringLiteral("refundId");
-const QString SaleLine = QStringLiteral("INFO Оплата в чеке продажи на сумму 150.50");
-const QString ResetLine = QStringLiteral("INFO Состояние сессии сброшено");
-const QString NotPaidLine = QStringLiteral("INFO Оплата еще не выполнена");
-const QString QueuedLine = QStringLiteral("INFO Отмена оплаты %1 через очередь");
-const QString CancelLine = QStringLiteral("INFO Отмена оплаты на сумму 150.50");
-const QString DroppedLine = QStringLiteral("INFO Требуется повторный ввод платежного кода");
-const QStringList Started{SaleLine, QStringLiteral("INFO  идентификатор оплаты: %1")};
-const QStringList Paid{QStringLiteral("INFO Оплата выполнена успешно"), ResetLine};
-const QString WaitLine = QStringLiteral("INFO Ожидание %1 сек. перед запросом статуса");
-const QStringList PaidAtOnce{Started[1], WaitLine.arg(0), Paid[0], ResetLine};
+// The processing's log, a line each; the client numbers its identifiers "txn-1", "txn-2"...
+const QString Initialised = QStringLiteral("DEBUG  интервал запроса статуса (сек): 0\n"
+                                           "DEBUG  задержка запроса статуса (сек): 0\n");
+const QString Sale = QStringLiteral("INFO Оплата в чеке продажи на сумму 150.50\n");
+const QString Identified = QStringLiteral("INFO  идентификатор оплаты: txn-1\n");
+const QString Started = Sale + Identified;
+const QString Waited = QStringLiteral("INFO Ожидание %1 сек. перед запросом статуса\n");
+const QString NotPaid = QStringLiteral("INFO Оплата еще не выполнена\n");
+const QString Step = QStringLiteral("PAUSE 250 ms\n");
+const QString Reset = QStringLiteral("INFO Состояние сессии сброшено\n");
+const QString Paid = "INFO Оплата выполнена успешно\n" + Reset;
+const QString PaidAtOnce = Identified + Waited.arg(0) + Paid;
+const QString Queued = "INFO Отмена оплаты txn-1 через очередь\n" + Reset;
+const QString Cancel = QStringLiteral("INFO Отмена оплаты на сумму 150.50\n");
+const QString Dropped = QStringLiteral("INFO Требуется повторный ввод платежного кода\n");
 const QList<QPair<QString, double>> TwoPositions{{"Молоко", 100.0}, {"Хлеб", 50.5}};
 
 PaymentProcessingRequest request(Type type, const QString &code, const QString &id = QString())
 {
     return PluginTestBench::request(type, 15050, code, id);
-}
-
-QStringList joined(std::initializer_list<QStringList> parts)
-{
-    QStringList lines;
-    for (const QStringList &part : parts)
-        lines += part;
-    return lines;
-}
-
-QStringList steps(int count)
-{
-    return QStringList(count, QStringLiteral("PAUSE 250 ms"));
 }
 
 // The number of items in the cart handed to the host; -1 without additional data.
@@ -62,6 +57,20 @@ int cartItems(const PaymentProcessingResult &result)
     return data["cart"]["items"].toArray().size();
 }
 
+bool runOnFile(const QString &path, const QStringList &statements)
+{
+    bool done = true;
+    {
+        QSqlDatabase file = QSqlDatabase::addDatabase("QSQLITE", "file");
+        file.setDatabaseName(path);
+        done = file.open();
+        for (const QString &statement : statements)
+            done = done && QSqlQuery(file).exec(statement);
+    }
+    QSqlDatabase::removeDatabase("file");
+    return done;
+}
+
 enum class HostEvent { None, OtherCardRemoved, CustomerCardRemoved, ReceiptCancelled };
 enum class CancelFrom { Host, RefundPayment, Queue };
 
@@ -70,7 +79,8 @@ enum class CancelFrom { Host, RefundPayment, Queue };
 Q_DECLARE_METATYPE(HostEvent)
 Q_DECLARE_METATYPE(CancelFrom)
 
-// A client that numbers the identifiers it gives.
+// A client that numbers the identifiers it gives: the processing must ask it through the
+// virtual table, both for the order's identifier and for the refund id noted with it.
 class NumberingInterface : public zorvikcpqr::Interface
 {
 public:
@@ -84,14 +94,25 @@ class PaymentFlowsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void init();
     void payment_data();
     void payment();
     void sessionOnTheReceipt_data();
     void sessionOnTheReceipt();
     void cancel_data();
     void cancel();
-    void identifiersComeFromTheClient();
+    void damagedJournal_data();
+    void damagedJournal();
+
+private:
+    NumberingInterface m_client;
 };
+
+void PaymentFlowsTest::init()
+{
+    m_client.ids = 0;
+    MockFactory<zorvikcpqr::Interface>::setSubstitute(&m_client);
+}
 
 void PaymentFlowsTest::payment_data()
 {
@@ -102,40 +123,36 @@ void PaymentFlowsTest::payment_data()
     QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
     QTest::addColumn<int>("cartItems");
-    QTest::addColumn<QStringList>("lines"); // %1: the order's id
+    QTest::addColumn<QString>("log");
 
-    const QStringList round = joined({{NotPaidLine}, steps(4)});
+    const QString round = NotPaid + Step.repeated(4);
     QTest::newRow("paid at the first request")
         << "ZVQR-PAY1" << 2 << 1 << 0 << Status::Success << "" << 2
-        << joined({Started, {WaitLine.arg(2), "PAUSE 2 s"}, Paid});
+        << Started + Waited.arg(2) + "PAUSE 2 s\n" + Paid;
     QTest::newRow("paid at the third request, the second refused")
         << "ZVQR-PAY3-STATUSERR2" << 0 << 1 << 0 << Status::Success << "" << 2
-        << joined({Started, {WaitLine.arg(0)}, round, round, Paid});
+        << Started + Waited.arg(0) + round + round + Paid;
     QTest::newRow("no interval: a step still")
         << "ZVQR-PAY2" << -1 << 0 << 0 << Status::Success << "" << 2
-        << joined({Started, {WaitLine.arg(-1), NotPaidLine}, steps(1), Paid});
-    QTest::newRow("declined")
-        << "ZVQR-DECLINE2" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrPaymentDeclined" << 0
-        << joined({Started, {WaitLine.arg(0)}, round, {"WARN Оплата отклонена", ResetLine}});
+        << Started + Waited.arg(-1) + NotPaid + Step + Paid;
+    QTest::newRow("declined") << "ZVQR-DECLINE2" << 0 << 1 << 0 << Status::Failure
+                              << "zorvikCpqrPaymentDeclined" << 0
+                              << Started + Waited.arg(0) + round + "WARN Оплата отклонена\n"
+                                     + Reset;
     QTest::newRow("status answer lost")
         << "ZVQR-DROPSTATUS1" << 0 << 1 << 0 << Status::Failure << "restClientConnectionBroken" << 0
-        << joined({Started, {WaitLine.arg(0), NotPaidLine, QueuedLine, ResetLine}});
+        << Started + Waited.arg(0) + NotPaid + Queued;
     QTest::newRow("interrupted at the sixth step")
         << "ZVQR-NEVER" << 0 << 1 << 6 << Status::Interrupted << "" << -1
-        << joined({Started,
-                   {WaitLine.arg(0)},
-                   round,
-                   {NotPaidLine},
-                   steps(2),
-                   {"INFO Прерывание оплаты", "WARN Оплата прервана", QueuedLine, ResetLine}});
+        << Started + Waited.arg(0) + round + NotPaid + Step.repeated(2) + "INFO Прерывание оплаты\n"
+               + "WARN Оплата прервана\n" + Queued;
     QTest::newRow("order refused")
         << "ZVQR-ORDERERR" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrError131" << -1
-        << QStringList{SaleLine, "ERROR Не удалось создать заказ", ResetLine};
+        << Sale + "ERROR Не удалось создать заказ\n" + Reset;
     QTest::newRow("session refused") << "ZVQR-SESSIONERR" << 0 << 1 << 0 << Status::Failure
-                                     << "zorvikCpqrError110" << -1 << QStringList{SaleLine};
+                                     << "zorvikCpqrError110" << -1 << Sale;
     QTest::newRow("no session, no code")
-        << "" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrNoCpqr" << -1
-        << QStringList{SaleLine, ResetLine};
+        << "" << 0 << 1 << 0 << Status::Failure << "zorvikCpqrNoCpqr" << -1 << Sale + Reset;
 }
 
 void PaymentFlowsTest::payment()
@@ -144,7 +161,7 @@ void PaymentFlowsTest::payment()
     QFETCH(int, delay);
     QFETCH(int, interval);
     QFETCH(int, interruptAt);
-    QFETCH(QStringList, lines);
+    QFETCH(QString, log);
     PluginTestBench bench;
     bench.notePauses(interruptAt);
     bench.configure({{"statusRequestDelay", delay}, {"statusRequestInterval", interval}});
@@ -157,7 +174,7 @@ void PaymentFlowsTest::payment()
     QTEST(Status(result.status), "status");
     QTEST(result.message.id(), "messageId");
     QTEST(cartItems(result), "cartItems");
-    QCOMPARE(bench.processingLog(), lines.replaceInStrings("%1", result.operationId));
+    QCOMPARE(bench.processingLog(), log);
     QVERIFY(processing->checkOption(processing::RequestPaymentCode));
     QCOMPARE(result.operationId, bench.orders().at(0)["client_transaction"].toString());
     const QJsonObject order = bench.requests(CreateOrder).value(0).json();
@@ -166,20 +183,18 @@ void PaymentFlowsTest::payment()
                  QStringList({code, "0012 03"}));
 
     const QList<QJsonObject> queued = bench.queuedMessages();
-    QCOMPARE(queued.size(), int(lines.contains(QueuedLine.arg(result.operationId))));
+    QCOMPARE(queued.size(), int(log.contains(Queued)));
     if (queued.isEmpty())
         return;
-    const QString refundId = queued.first()[RefundId].toString();
-    QVERIFY(!refundId.isEmpty());
     const QJsonObject cancellation{{"type", 1},
                                    {"amount", 15050},
-                                   {"operationId", result.operationId},
+                                   {"operationId", "txn-1"},
                                    {"paymentCode", code},
                                    {"valutCode", 643}};
     QCOMPARE(queued.first(),
-             QJsonObject({{"request", cancellation}, {"valutCode", 643}, {RefundId, refundId}}));
+             QJsonObject({{"request", cancellation}, {"valutCode", 643}, {RefundId, "txn-2"}}));
     bench.runQueue(processing);
-    QCOMPARE(bench.requests(OrderReturn).value(0).json()[RefundId].toString(), refundId);
+    QCOMPARE(bench.requests(OrderReturn).value(0).json()[RefundId].toString(), "txn-2");
 }
 
 void PaymentFlowsTest::sessionOnTheReceipt_data()
@@ -189,18 +204,18 @@ void PaymentFlowsTest::sessionOnTheReceipt_data()
     QTest::addColumn<QString>("defaultCard");
     QTest::addColumn<HostEvent>("event"); // before the payment
     QTest::addColumn<QString>("paymentCode");
-    QTest::addColumn<QStringList>("lines"); // a new session is started exactly when dropped
+    QTest::addColumn<QString>("log"); // a new session is started exactly when dropped
 
-    const QStringList paid = joined({{SaleLine}, PaidAtOnce});
-    const QStringList unavailable{ResetLine, SaleLine, ResetLine};
-    const QStringList startedAgain = joined({{SaleLine, DroppedLine}, PaidAtOnce});
+    const QString paid = Sale + PaidAtOnce;
+    const QString unavailable = Reset + Sale + Reset;
     QTest::newRow("its last card on the receipt")
         << "ZVQR-LOYALTY" << 3 << "D-42" << HostEvent::None << "" << paid;
     QTest::newRow("no cards at all") << "ZVQR-NOCARD" << -1 << "" << HostEvent::None << "" << paid;
     QTest::newRow("default card on the receipt")
         << "ZVQR-NOCARD" << 0 << "D-42" << HostEvent::None << "" << paid;
     QTest::newRow("default card not on the receipt")
-        << "ZVQR-NOCARD" << -1 << "D-42" << HostEvent::None << "ZVQR-NEW" << startedAgain;
+        << "ZVQR-NOCARD" << -1 << "D-42" << HostEvent::None << "ZVQR-NEW"
+        << Sale + Dropped + PaidAtOnce;
     QTest::newRow("another card removed")
         << "ZVQR-LOYALTY" << 3 << "" << HostEvent::OtherCardRemoved << "" << paid;
     QTest::newRow("customer's card removed")
@@ -218,7 +233,7 @@ void PaymentFlowsTest::sessionOnTheReceipt()
     QFETCH(int, cardOnReceipt);
     QFETCH(HostEvent, event);
     QFETCH(QString, paymentCode);
-    QFETCH(QStringList, lines);
+    QFETCH(QString, log);
     PluginTestBench bench;
     bench.configure({{"defaultCardNumber", defaultCard}});
     BasicSbpProcessing *processing = bench.createProcessing();
@@ -244,10 +259,10 @@ void PaymentFlowsTest::sessionOnTheReceipt()
     }
 
     const PaymentProcessingResult result = processing->payment(request(Type::Sale, paymentCode));
-    QCOMPARE(result.status, lines.contains(Paid[0]) ? Status::Success : Status::Failure);
-    QCOMPARE(bench.processingLog(), lines.replaceInStrings("%1", result.operationId));
+    QCOMPARE(result.status, log.contains(Paid) ? Status::Success : Status::Failure);
+    QCOMPARE(bench.processingLog(), log);
     QStringList startedWith{scanned};
-    if (lines.contains(DroppedLine))
+    if (log.contains(Dropped))
         startedWith.append(paymentCode);
     for (const zorviksim::ReceivedRequest &start : bench.requests("/cpqr/start_session"))
         QCOMPARE(start.json()["cpqr_payload"].toString(), startedWith.takeFirst());
@@ -258,45 +273,43 @@ void PaymentFlowsTest::cancel_data()
 {
     QTest::addColumn<QString>("code"); // of the payment cancelled; none: an unknown order
     QTest::addColumn<CancelFrom>("from");
-    QTest::addColumn<QStringList>("lines"); // %1: the order's id; a reset tells a return asked
+    QTest::addColumn<QString>("log"); // a reset tells a return asked for
     QTest::addColumn<QString>("messageId");
 
-    const QStringList returned{
-        CancelLine, "INFO Заказ был успешно оплачен, будет выполнен возврат", ResetLine};
-    const QStringList fromQueue{"INFO Обработка сообщения из очереди"};
+    const QString returned
+        = Cancel + "INFO Заказ был успешно оплачен, будет выполнен возврат\n" + Reset;
     QTest::newRow("paid, by the host") << "ZVQR-PAY1" << CancelFrom::Host << returned << "";
     QTest::newRow("paid, as a refund payment")
         << "ZVQR-PAY1" << CancelFrom::RefundPayment
-        << QStringList{"INFO Оплата в чеке возврата на сумму 150.50"} + returned << "";
+        << "INFO Оплата в чеке возврата на сумму 150.50\n" + returned << "";
     QTest::newRow("paid, queued refund id not text")
         << "ZVQR-PAY1" << CancelFrom::Queue
-        << joined({fromQueue,
-                   {"ERROR Некорректный идентификатор возврата в сообщении очереди, возврат по "
-                    "операции %1 получит новый"},
-                   returned})
+        << "INFO Обработка сообщения из очереди\nERROR Некорректный идентификатор возврата в "
+           "сообщении очереди, возврат по операции txn-1 получит новый\n"
+               + returned
         << "";
     QTest::newRow("state unreadable")
         << "ZVQR-PAY1-NOTJSON2" << CancelFrom::Host
-        << QStringList{CancelLine, "ERROR Неизвестное состояние заказа", ResetLine} << "";
+        << Cancel + "ERROR Неизвестное состояние заказа\n" + Reset << "";
     QTest::newRow("registered: return refused")
         << "ZVQR-NEVER" << CancelFrom::Host
-        << QStringList{CancelLine, "INFO Заказ зарегистрирован, но состояние неизвестно", ResetLine}
+        << Cancel + "INFO Заказ зарегистрирован, но состояние неизвестно\n" + Reset
         << "zorvikCpqrError160";
     QTest::newRow("declined: nothing to do")
-        << "ZVQR-DECLINE" << CancelFrom::Host
-        << QStringList{CancelLine, "INFO Дальнейшая обработка не требуется"} << "";
+        << "ZVQR-DECLINE" << CancelFrom::Host << Cancel + "INFO Дальнейшая обработка не требуется\n"
+        << "";
     QTest::newRow("status request refused")
-        << "" << CancelFrom::Host
-        << QStringList{CancelLine, "ERROR Не удалось получить статус заказа"}
+        << "" << CancelFrom::Host << Cancel + "ERROR Не удалось получить статус заказа\n"
         << "zorvikCpqrError140";
 }
 
-// A session open at the cancellation ends exactly when a return is asked for.
+// A session open at the cancellation ends exactly when a return is asked for, under the refund
+// id noted with the payment.
 void PaymentFlowsTest::cancel()
 {
     QFETCH(QString, code);
     QFETCH(CancelFrom, from);
-    QFETCH(QStringList, lines);
+    QFETCH(QString, log);
     QFETCH(QString, messageId);
     PluginTestBench bench;
     bench.notePauses(1);
@@ -323,36 +336,72 @@ void PaymentFlowsTest::cancel()
         result = processing->payment(request(Type::Refund, QString(), id));
     QCOMPARE(result.status, messageId.isEmpty() ? Status::Success : Status::Failure);
     QCOMPARE(result.message.id(), messageId);
-    QCOMPARE(bench.processingLog(), lines.replaceInStrings("%1", id));
-    QCOMPARE(processing->checkOption(processing::RequestPaymentCode), lines.contains(ResetLine));
+    QCOMPARE(bench.processingLog(), log);
+    QCOMPARE(processing->checkOption(processing::RequestPaymentCode), log.contains(Reset));
     QCOMPARE(bench.queuedMessages().size(), queued);
 
     const QList<zorviksim::ReceivedRequest> returns
         = bench.requests(OrderReturn).mid(returnsBefore);
-    QCOMPARE(returns.size(), int(lines.contains(ResetLine)));
+    QCOMPARE(returns.size(), int(log.contains(Reset)));
     const QString sent = returns.value(0).json()[RefundId].toString();
-    QVERIFY(returns.isEmpty() || !QUuid::fromString(sent).isNull());
+    QCOMPARE(sent, returns.isEmpty() ? "" : "txn-3");
     if (from != CancelFrom::Queue)
         QCOMPARE(result.operationId, result.status == Status::Success ? sent : QString());
     QCOMPARE(result.slipCopies, returns.isEmpty() && result.status == Status::Success ? 0 : 2);
 }
 
-// The processing asks its client for the order's identifier and for the refund id noted with
-// it through the virtual table, so that a substitute installed before the factory creates the
-// processing names both.
-void PaymentFlowsTest::identifiersComeFromTheClient()
+void PaymentFlowsTest::damagedJournal_data()
 {
-    NumberingInterface client;
-    MockFactory<zorvikcpqr::Interface>::setSubstitute(&client);
+    QTest::addColumn<QByteArray>("bytes");       // written as the file
+    QTest::addColumn<QStringList>("statements"); // then run on it
+    QTest::addColumn<QString>("log");            // up to the order's id; %1: the journal's path
+    QTest::addColumn<QByteArray>("kept");        // what the file still holds after the payment
+
+    const QString unusable = "ERROR Журнал оплат %1 недоступен: %2\n" + Sale
+                             + "ERROR Не удалось записать оплату txn-1 в журнал оплат %1: %2\n";
+    const QByteArray corrupt("not a database at all, but long enough to look like one");
+    QTest::newRow("corrupt") << corrupt << QStringList()
+                             << unusable.arg("%1",
+                                             "file is not a database Unable to execute statement")
+                             << corrupt;
+    QTest::newRow("from a later version")
+        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 2"}
+        << unusable.arg("%1", "версия файла 2 новее поддерживаемой 1") << QByteArray("later (x)");
+    QTest::newRow("an entry that cannot be read")
+        << QByteArray()
+        << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
+                       "TEXT NOT NULL, cancellation TEXT NOT NULL, created_at INTEGER NOT NULL)",
+                       "PRAGMA user_version = 1",
+                       "INSERT INTO payments VALUES ('ct-dead', 'x/1/1', '{\"request', 0)"}
+        << "ERROR Запись журнала оплат ct-dead не читается, оставлена в %1\n" + Sale
+        << QByteArray("ct-dead");
+}
+
+// A journal the processing cannot use is left as it is for support to look at, and payments go
+// on, each saying that it went unnoted.
+void PaymentFlowsTest::damagedJournal()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, statements);
+    QFETCH(QString, log);
+    QFETCH(QByteArray, kept);
     PluginTestBench bench;
+    const QString path = QFileInfo(Singleton<DBQueueBroker>::instance->databasePath())
+                             .dir()
+                             .filePath("zorvikcpqr-journal.sqlite");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QVERIFY(statements.isEmpty() || runOnFile(path, statements));
+
     BasicSbpProcessing *processing = bench.createProcessing();
     bench.openReceipt(TwoPositions);
-
-    const PaymentProcessingResult result
-        = processing->payment(request(Type::Sale, "ZVQR-DROPSTATUS1"));
-    QCOMPARE(bench.requests(CreateOrder).value(0).json()["client_transaction"].toString(), "txn-1");
-    QCOMPARE(result.operationId, "txn-1");
-    QCOMPARE(bench.queuedMessages().value(0)[RefundId].toString(), "txn-2");
+    const PaymentProcessingResult paid = processing->payment(request(Type::Sale, "ZVQR-PAY1"));
+    QCOMPARE(paid.status, Status::Success);
+    QCOMPARE(bench.processingLog(), Initialised + log.arg(path) + PaidAtOnce);
+    QVERIFY(bench.queuedMessages().isEmpty());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains(kept));
 }
 
 QTEST_GUILESS_MAIN(PaymentFlowsTest)
