@@ -79,19 +79,6 @@ PluginTestBench::~PluginTestBench()
     HostPaths::clearOverrides();
 }
 
-QString PluginTestBench::pluginPath()
-{
-    return QStringLiteral(ZORVIK_BUILD_DIR "/libzorvikcpqr.so");
-}
-
-PaymentProcessingRequest PluginTestBench::request(PaymentProcessingRequest::Type type,
-                                                  qint64 amount,
-                                                  const QString &paymentCode,
-                                                  const QString &operationId)
-{
-    return {type, amount, operationId, paymentCode, 643};
-}
-
 void PluginTestBench::configure(const QVariantMap &settings)
 {
     QVariantMap values{{QStringLiteral("url"), m_simulator->baseUrl()},
@@ -154,11 +141,6 @@ void PluginTestBench::openReceipt(const QList<QPair<QString, double>> &positions
                               {"positions", items},
                               {"cards", QJsonArray::fromStringList(cards)}};
     openReceipt(QJsonDocument(receipt).toJson());
-}
-
-QJsonArray PluginTestBench::orders()
-{
-    return m_simulator->state().value(QStringLiteral("orders")).toArray();
 }
 
 QList<zorviksim::ReceivedRequest> PluginTestBench::requests(const QString &path) const
