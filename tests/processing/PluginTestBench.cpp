@@ -14,7 +14,6 @@
 #include "host/payment/BasicSbpProcessing.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
