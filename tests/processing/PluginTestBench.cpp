@@ -14,7 +14,6 @@
 #include "host/payment/BasicSbpProcessing.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
@@ -77,19 +76,6 @@ PluginTestBench::~PluginTestBench()
     delete Singleton<DBQueueBroker>::instance;
     Singleton<DBQueueBroker>::instance = nullptr;
     HostPaths::clearOverrides();
-}
-
-QString PluginTestBench::pluginPath()
-{
-    return QStringLiteral(ZORVIK_BUILD_DIR "/libzorvikcpqr.so");
-}
-
-PaymentProcessingRequest PluginTestBench::request(PaymentProcessingRequest::Type type,
-                                                  qint64 amount,
-                                                  const QString &paymentCode,
-                                                  const QString &operationId)
-{
-    return {type, amount, operationId, paymentCode, 643};
 }
 
 void PluginTestBench::configure(const QVariantMap &settings)
@@ -156,20 +142,6 @@ void PluginTestBench::openReceipt(const QList<QPair<QString, double>> &positions
     openReceipt(QJsonDocument(receipt).toJson());
 }
 
-QJsonArray PluginTestBench::orders()
-{
-    return m_simulator->state().value(QStringLiteral("orders")).toArray();
-}
-
-QJsonObject PluginTestBench::order(const QString &clientTransaction)
-{
-    for (const QJsonValue &order : orders()) {
-        if (order[QStringLiteral("client_transaction")] == clientTransaction)
-            return order.toObject();
-    }
-    return {};
-}
-
 QList<zorviksim::ReceivedRequest> PluginTestBench::requests(const QString &path) const
 {
     QList<zorviksim::ReceivedRequest> matching;
@@ -199,6 +171,14 @@ QList<QJsonObject> PluginTestBench::queuedMessages() const
          Singleton<DBQueueBroker>::instance->messages(zorvikcpqr::Constants::CancelQueue))
         messages.append(queued.message);
     return messages;
+}
+
+QString PluginTestBench::processingLog() const
+{
+    QString log;
+    for (const QString &line : lines(true))
+        log += line + QLatin1Char('\n');
+    return log;
 }
 
 QStringList PluginTestBench::lines(bool processingOnly) const

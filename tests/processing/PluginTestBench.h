@@ -6,6 +6,7 @@
 
 #include "host/log4qt/MemoryAppender.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QPluginLoader>
 #include <QTemporaryDir>
@@ -24,12 +25,15 @@ public:
     explicit PluginTestBench(const zorviksim::SimulatorOptions &options = {});
     ~PluginTestBench();
 
-    static QString pluginPath();
+    static QString pluginPath() { return QStringLiteral(ZORVIK_BUILD_DIR "/libzorvikcpqr.so"); }
     // A request of the host in roubles (valut code 643) for that many kopecks.
     static PaymentProcessingRequest request(PaymentProcessingRequest::Type type,
                                             qint64 amount,
                                             const QString &paymentCode = QString(),
-                                            const QString &operationId = QString());
+                                            const QString &operationId = QString())
+    {
+        return {type, amount, operationId, paymentCode, 643};
+    }
 
     // Writes the plug-in's configuration: the simulator's address, no waits, then the settings;
     // a null value leaves its key out.
@@ -46,8 +50,7 @@ public:
     void openReceipt(const QList<QPair<QString, double>> &positions, const QStringList &cards = {});
 
     zorviksim::Simulator &simulator() { return *m_simulator; }
-    QJsonObject order(const QString &clientTransaction);
-    QJsonArray orders();
+    QJsonArray orders() { return m_simulator->state().value(QStringLiteral("orders")).toArray(); }
     // The requests that reached the simulator at that path.
     QList<zorviksim::ReceivedRequest> requests(const QString &path) const;
 
@@ -57,8 +60,8 @@ public:
 
     // "LEVEL message" of every line logged by the processing and its client.
     QStringList logLines() const { return lines(false); }
-    // The processing's own lines, with the pauses in their places.
-    QStringList processingLog() const { return lines(true); }
+    // The processing's own lines, each ended by a line break, with the pauses in their places.
+    QString processingLog() const;
     void clearLog() { m_log.clear(); }
 
 private:
