@@ -202,9 +202,6 @@ void PluginTest::payment_data()
                               << "zorvikCpqrPaymentDeclined" << 0
                               << Started + Waited.arg(0) + round + "WARN Оплата отклонена\n"
                                      + Reset;
-    QTest::newRow("status answer lost")
-        << "ZVQR-DROPSTATUS1" << 0 << 1 << 0 << Status::Failure << "restClientConnectionBroken" << 0
-        << Started + Waited.arg(0) + NotPaid + Queued;
     QTest::newRow("interrupted at the sixth step")
         << "ZVQR-NEVER" << 0 << 1 << 6 << Status::Interrupted << "" << -1
         << Started + Waited.arg(0) + round + NotPaid + Step.repeated(2) + "INFO Прерывание оплаты\n"
