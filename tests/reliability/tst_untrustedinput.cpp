@@ -1,6 +1,5 @@
 // What the till must not trust or give away: the configured secrets stay out of the log and the
-// queue, scanned codes and the service's texts cannot forge log lines, and an https service must
-// show a certificate the till can verify.
+// queue, and an https service must show a certificate the till can verify.
 
 #include "tests/processing/PluginTestBench.h"
 
@@ -14,7 +13,6 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 
 using Status = PaymentProcessingResult::Status;
@@ -38,25 +36,6 @@ QByteArray fileContents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Every line written to a log file while it lives, as the host's file appender writes them.
-class LogFile
-{
-public:
-    explicit LogFile(const QString &path)
-        : m_path(path)
-        , m_appender(path)
-    {
-        Log4Qt::LogManager::addAppender(&m_appender);
-    }
-    ~LogFile() { Log4Qt::LogManager::removeAppender(&m_appender); }
-
-    QByteArray contents() const { return fileContents(m_path); }
-
-private:
-    QString m_path;
-    Log4Qt::StreamAppender m_appender;
-};
-
 } // namespace
 
 class UntrustedInputTest : public QObject
@@ -66,8 +45,6 @@ class UntrustedInputTest : public QObject
 private Q_SLOTS:
     void initTestCase();
     void secretsStayInTheConfiguration();
-    void textCannotStartALogLine_data();
-    void textCannotStartALogLine();
     void httpsVerifiesTheServiceCertificate_data();
     void httpsVerifiesTheServiceCertificate();
 
@@ -94,7 +71,10 @@ void UntrustedInputTest::secretsStayInTheConfiguration()
     options.apiKey = ApiKey;
     options.userToken = UserToken;
     PluginTestBench bench(options);
-    const LogFile log(m_dir.filePath(QStringLiteral("secrets.log")));
+    const QString logPath = m_dir.filePath(QStringLiteral("secrets.log"));
+    Log4Qt::StreamAppender log(logPath); // as the host's file appender writes it
+    Log4Qt::LogManager::addAppender(&log);
+    const Finally detachLog([&log] { Log4Qt::LogManager::removeAppender(&log); });
     QUrl url(bench.simulator().baseUrl());
     url.setUserName(QStringLiteral("till"));
     url.setPassword(UrlPassword);
@@ -121,53 +101,13 @@ void UntrustedInputTest::secretsStayInTheConfiguration()
     QCOMPARE(processing->payment(sale(15050, QStringLiteral("ZVQR"))).message.id(),
              QStringLiteral("zorvikCpqrError401"));
 
-    const QByteArray logged = log.contents();
+    const QByteArray logged = fileContents(logPath);
     QVERIFY(logged.contains("DEBUG") && logged.contains("HTTP POST")
             && logged.contains("127.0.0.1"));
     const QByteArray written
         = logged + fileContents(Singleton<DBQueueBroker>::instance->databasePath());
     for (const QString &secret : {ApiKey, UserToken, UrlPassword})
         QVERIFY2(!written.contains(secret.toUtf8()), qPrintable(secret));
-}
-
-void UntrustedInputTest::textCannotStartALogLine_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("addressPath");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("carriage return and line feed")
-        << "ZVQR-PAY1\r\n2026-01-01 00:00:00.000 INFO zorvikcpqr forged" << QString()
-        << R"('ZVQR-PAY1\r\n2026-01-01 00:00:00.000 INFO zorvikcpqr forged')";
-    // The service's error text quotes the path it was asked for, line break and all.
-    QTest::newRow("service error text") << "ZVQR-PAY1"
-                                        << "x%0AERROR%20forged/"
-                                        << R"(POST /x\nERROR forged/cpqr/start_session')";
-}
-
-void UntrustedInputTest::textCannotStartALogLine()
-{
-    QFETCH(QString, code);
-    QFETCH(QString, addressPath);
-    PluginTestBench bench;
-    if (!addressPath.isEmpty())
-        bench.configure(
-            {{QStringLiteral("url"), QString(bench.simulator().baseUrl() + addressPath)}});
-    BasicSbpProcessing *processing = bench.createProcessing();
-    bench.clearLog();
-    const LogFile log(m_dir.filePath(QStringLiteral("forged-%1.log").arg(QTest::currentDataTag())));
-
-    processing->processCpqr(code);
-
-    const QStringList lines = QString::fromUtf8(log.contents()).split(QLatin1Char('\n'));
-    QCOMPARE(lines.last(), QString()); // the file ends with a line break
-    QCOMPARE(lines.size() - 1, bench.logLines().size());
-    const QRegularExpression linePattern(QStringLiteral(
-        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (DEBUG|INFO|WARN|ERROR) \\S+ "));
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
-        QVERIFY2(linePattern.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
-    QFETCH(QString, shown);
-    QVERIFY2(log.contents().contains(shown.toUtf8()), log.contents().constData());
 }
 
 bool UntrustedInputTest::makeCertificate(const QString &name)
@@ -194,16 +134,14 @@ void UntrustedInputTest::httpsVerifiesTheServiceCertificate_data()
     QTest::addColumn<Status>("status");
     QTest::addColumn<QString>("messageId");
 
-    QTest::newRow("system's authorities")
-        << QString() << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
-    QTest::newRow("another authority") << "other.pem"
-                                       << "ZVQR-PAY1" << Status::Failure << "restClientTlsError";
-    QTest::newRow("the service's authority") << "server.pem"
-                                             << "ZVQR-PAY1" << Status::Success << "";
+    const QString pay = QStringLiteral("ZVQR-PAY1");
+    const QString refused = QStringLiteral("restClientTlsError");
+    QTest::newRow("system's authorities") << QString() << pay << Status::Failure << refused;
+    QTest::newRow("another authority") << "other.pem" << pay << Status::Failure << refused;
+    QTest::newRow("the service's authority") << "server.pem" << pay << Status::Success << "";
     // A fault of the service over TLS is told apart from a certificate it cannot prove.
     QTest::newRow("the service's authority, status answer dropped")
-        << "server.pem"
-        << "ZVQR-PAY1-STATUSDROP1" << Status::Failure << "restClientConnectionBroken";
+        << "server.pem" << pay + "-STATUSDROP1" << Status::Failure << "restClientConnectionBroken";
 }
 
 void UntrustedInputTest::httpsVerifiesTheServiceCertificate()

@@ -53,10 +53,9 @@ TillBench::run(const QString &queue, const QStringList &command, const QByteArra
         return run;
     run.exitCode = till.exitCode();
     run.errors = QString::fromUtf8(till.readAllStandardError());
-    for (const QByteArray &line : till.readAllStandardOutput().split('\n')) {
+    for (const QByteArray &line : till.readAllStandardOutput().split('\n'))
         if (!line.isEmpty())
             run.results.append(QJsonDocument::fromJson(line).object());
-    }
     return run;
 }
 
@@ -75,9 +74,8 @@ QJsonArray TillBench::orders()
 
 QJsonObject TillBench::order(const QString &clientTransaction)
 {
-    for (const QJsonValue &order : orders()) {
+    for (const QJsonValue &order : orders())
         if (order[QStringLiteral("client_transaction")] == clientTransaction)
             return order.toObject();
-    }
     return {};
 }
