@@ -77,9 +77,8 @@ const QString ApiKey = QStringLiteral("secret-api-key-7f3a");
 const QString UserToken = QStringLiteral("secret-user-token-91c2");
 
 // A local HTTP service on a free port of 127.0.0.1, answering every request with the scripted
-// reply, "<status> <body>", the same half a second late ("late <status> <body>"), or "slow":
-// later than the client waits. It keeps "METHOD path user-token:'value' body" of each request
-// received since the last script.
+// reply, "<status> <body>", or the same half a second late ("late <status> <body>"). It keeps
+// "METHOD path user-token:'value' body" of each request received since the last script.
 class LocalService
 {
 public:
@@ -109,8 +108,8 @@ private:
         const bool late = m_reply.startsWith(QLatin1String("late "));
         const QString reply = late ? m_reply.mid(5) : m_reply;
         locker.unlock();
-        if (late || reply == QLatin1String("slow"))
-            std::this_thread::sleep_for(std::chrono::milliseconds(late ? 500 : 2000));
+        if (late)
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
         zorviksim::HttpAnswer answer;
         answer.status = reply.section(QLatin1Char(' '), 0, 0).toInt();
         answer.body = reply.section(QLatin1Char(' '), 1).toUtf8();
@@ -131,10 +130,10 @@ private:
 class ExchangeClient : public Interface
 {
 public:
-    ExchangeClient(const QString &base, qint64 seconds, const QString &userToken)
+    ExchangeClient(const QString &base, const QString &userToken)
     {
         url = QUrl(base);
-        timeout = seconds;
+        timeout = 10; // seconds, well beyond a late answer
         headers = {{QStringLiteral("api-key"), ApiKey}, {QStringLiteral("user-token"), userToken}};
     }
 
@@ -382,7 +381,6 @@ void ApiClientTest::exchangeClassification_data()
 
     const QString message = QStringLiteral("ERROR  сообщение об ошибке: 'Нет средств'");
     const QString code = QStringLiteral("ERROR  код ошибки: '7'");
-    const QString incorrect = QStringLiteral("ERROR Некорректный ответ от сервера (нет данных)");
     const QString badUrl = QStringLiteral(
         "ERROR Некорректное значение параметра ZorvikCpqr:url: '%1', запрос не отправлен");
     const QString http = QStringLiteral("restClientHttpError, transport");
@@ -390,17 +388,7 @@ void ApiClientTest::exchangeClassification_data()
     const QString ok = QStringLiteral("DEBUG статус 200");
     const QStringList status500{"DEBUG статус 500", "DEBUG ошибка 5"};
 
-    row("refused",
-        {},
-        "restClientConnectionFailed, transport, not sent",
-        {"DEBUG ошибка 1"},
-        "http://127.0.0.1:1/api/");
-    row("time-out", "slow", "restClientTimeout, transport, timed out", {"DEBUG ошибка 2"});
     row("late within the time-out", R"(late 200 {"status":1})", QString(), {ok});
-    row("oversized",
-        "200 " + QByteArray(RestClient::MaxResponseSize + 1, 'x'),
-        "restClientResponseTooLarge, transport, timed out",
-        {"DEBUG ошибка 4"});
     row("HTTP 500 with the service's envelope",
         R"(500 {"codeError":7,"error":"Нет средств"})",
         "timed out, code 7",
@@ -421,7 +409,6 @@ void ApiClientTest::exchangeClassification_data()
         {"DEBUG ошибка 7"},
         QString(),
         "x\r\nX-Injected: 1");
-    row("plain text", "200 plain words", "requestIncorrectAnswer", {ok, incorrect});
     row("code alone", R"(200 {"codeError":7})", "code 7", {ok, code});
     row("message alone is no failure",
         R"(200 {"codeError":0,"error":"Нет средств"})",
@@ -429,8 +416,7 @@ void ApiClientTest::exchangeClassification_data()
         {ok, message});
     // A till without a configured token still sends the header, empty.
     row("plain answer, empty token", R"(200 {"status":1})", QString(), {ok}, QString(), QString());
-    // The transport would guess a host and send it the secrets.
-    row("address without scheme", {}, unusable, {badUrl.arg("cpqr.example")}, "cpqr.example");
+    // Reported before the transport sees it, the password kept out of the log.
     row("address of another protocol",
         {},
         unusable,
@@ -446,7 +432,7 @@ void ApiClientTest::exchangeClassification()
     m_server->script(reply);
     if (base.isEmpty())
         base = QStringLiteral("http://127.0.0.1:%1/api/").arg(m_server->port());
-    const ExchangeClient client(base, reply == "slow" ? 1 : 10, userToken);
+    const ExchangeClient client(base, userToken);
 
     const RequestResult result = client.sendPostRequest(
         QStringLiteral("/cpqr/x"), {{QStringLiteral("cpqr_payload"), QStringLiteral("ZVQR1")}});
@@ -473,8 +459,7 @@ void ApiClientTest::exchangeClassification()
 // The endpoint path joins the base directory; the order id travels encoded in full.
 void ApiClientTest::requestUrls()
 {
-    const ExchangeClient client(
-        QStringLiteral("http://pay.example/api/?stale=1#top"), 10, UserToken);
+    const ExchangeClient client(QStringLiteral("http://pay.example/api/?stale=1#top"), UserToken);
     QCOMPARE(client.formUrl(QStringLiteral("cpqr/x")), QUrl("http://pay.example/api/cpqr/x"));
     QCOMPARE(client.formUrl(QStringLiteral("//cpqr/x")), QUrl("http://pay.example/cpqr/x"));
 
