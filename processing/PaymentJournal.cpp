@@ -11,6 +11,8 @@
 
 #include <atomic>
 
+namespace zorvikcpqr {
+
 namespace {
 
 QString newConnectionName()
@@ -145,3 +147,5 @@ QList<PaymentJournal::Entry> PaymentJournal::abandoned()
     }
     return entries;
 }
+
+} // namespace zorvikcpqr

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+namespace zorvikcpqr {
+
 // The plug-in's own note of the orders it is paying: each order's cancellation is written down
 // before the order is registered and struck off when the payment returns. An entry whose
 // process has died is an order that nobody will finish, so it must be cancelled. One SQLite
@@ -45,3 +47,5 @@ private:
     QString m_connectionName;
     QString m_errorString;
 };
+
+} // namespace zorvikcpqr
