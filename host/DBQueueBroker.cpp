@@ -102,7 +102,7 @@ Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly, QStrin
     const bool due = !dueOnly || select.value(2).toLongLong() <= time;
     // A claim lapses with its time, or at once when the process that holds it has died.
     const bool free = select.value(3).toLongLong() < time
-                      || !ProcessLiveness::isRunning(select.value(4).toLongLong());
+                      || !ProcessLiveness::isRunning(select.value(4).toString());
     if (!due || !free)
         return Claim();
     Claim claim{true, select.value(0).toString().toUtf8(), select.value(1).toInt()};
@@ -112,7 +112,7 @@ Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly, QStrin
                                 QStringLiteral("UPDATE messages SET claimed_until = ?, "
                                                "claimed_by = ? WHERE id = ?"));
     update.addBindValue(time + ClaimMilliseconds);
-    update.addBindValue(ProcessLiveness::currentProcessId());
+    update.addBindValue(ProcessLiveness::currentProcessKey());
     update.addBindValue(id);
     if (!update.exec())
         return failed(update);
@@ -188,7 +188,7 @@ bool DBQueueBroker::open()
                        "next_attempt_at INTEGER NOT NULL DEFAULT 0, "
                        "claimed_until INTEGER NOT NULL DEFAULT 0, "
                        "created_at INTEGER NOT NULL, "
-                       "claimed_by INTEGER NOT NULL DEFAULT 0)"),
+                       "claimed_by TEXT NOT NULL DEFAULT '')"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS messages_by_queue ON messages (queue, id)"),
     };
     for (const QString &statement : statements) {
@@ -210,8 +210,8 @@ bool DBQueueBroker::addClaimHolder(QSqlDatabase &database)
     if (probe.exec(QStringLiteral("SELECT claimed_by FROM messages LIMIT 0")))
         return true;
     QSqlQuery alter(database);
-    if (alter.exec(QStringLiteral("ALTER TABLE messages ADD COLUMN claimed_by INTEGER NOT NULL "
-                                  "DEFAULT 0")))
+    if (alter.exec(QStringLiteral("ALTER TABLE messages ADD COLUMN claimed_by TEXT NOT NULL "
+                                  "DEFAULT ''")))
         return true;
     m_errorString = alter.lastError().text();
     database.close();

@@ -36,29 +36,26 @@ QString keyOf(qint64 processId)
            + startTime(processId);
 }
 
-} // namespace
-
-qint64 currentProcessId()
-{
-    return ::getpid();
-}
-
-bool isRunning(qint64 processId)
+// True while the process exists (also when it belongs to another user); false for ids that
+// name no process, 0 included.
+bool exists(qint64 processId)
 {
     if (processId <= 0 || processId != qint64(pid_t(processId)))
         return false;
     return ::kill(pid_t(processId), 0) == 0 || errno == EPERM;
 }
 
+} // namespace
+
 QString currentProcessKey()
 {
-    return keyOf(currentProcessId());
+    return keyOf(::getpid());
 }
 
 bool isRunning(const QString &processKey)
 {
     const qint64 processId = processKey.section(QLatin1Char('/'), 1, 1).toLongLong();
-    return isRunning(processId) && keyOf(processId) == processKey;
+    return exists(processId) && keyOf(processId) == processKey;
 }
 
 } // namespace ProcessLiveness

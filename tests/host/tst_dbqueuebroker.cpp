@@ -2,6 +2,7 @@
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/MemoryAppender.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QSqlDatabase>
@@ -151,21 +152,24 @@ void TestDBQueueBroker::secondBrokerCannotClaimAMessageBeingHandled()
 
 void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid_data()
 {
-    QTest::addColumn<qint64>("holder"); // 0: a file written before claims named their process
+    QTest::addColumn<QString>("holder"); // empty: a file written before claims named their process
 
-    QTest::newRow("held by a process that has died") << qint64(2147483647);
-    QTest::newRow("held in a file of the older form") << qint64(0);
+    QTest::newRow("held by a process that has died") << "boot/2147483647/1";
+    // After a restart of the machine, this very process id may belong to another process.
+    QTest::newRow("held by this id before a restart")
+        << QStringLiteral("another-boot/%1/1").arg(QCoreApplication::applicationPid());
+    QTest::newRow("held in a file of the older form") << QString();
 }
 
 // Every claim is fresh (it would last minutes more): only its holder decides.
 void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
 {
-    QFETCH(qint64, holder);
+    QFETCH(QString, holder);
     DBQueueBroker(databasePath()).enqueue(Processing, cancellation("claimed"), QString());
-    QStringList claim{QStringLiteral("UPDATE messages SET claimed_until = %1, claimed_by = %2")
+    QStringList claim{QStringLiteral("UPDATE messages SET claimed_until = %1, claimed_by = '%2'")
                           .arg(QDateTime::currentMSecsSinceEpoch() + 60000)
                           .arg(holder)};
-    if (holder == 0)
+    if (holder.isEmpty())
         claim.append(QStringLiteral("ALTER TABLE messages DROP COLUMN claimed_by"));
     QVERIFY(execute(databasePath(), claim));
 
