@@ -2,11 +2,11 @@
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/MemoryAppender.h"
 
+#include "tests/SqlFile.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonDocument>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,21 +30,6 @@ DeliveryReport deliverAll(DBQueueBroker &broker, bool take)
 {
     return broker.deliver(
         Processing, [take](const QVariantMap &) { return take; }, DBQueueBroker::Scope::All);
-}
-
-// Runs SQL on the queue file beside the broker, as another process would; true when it ran.
-bool execute(const QString &path, const QStringList &statements)
-{
-    bool ran = true;
-    {
-        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "direct");
-        file.setDatabaseName(path);
-        ran = file.open();
-        for (const QString &statement : statements)
-            ran = ran && QSqlQuery(file).exec(statement);
-    }
-    QSqlDatabase::removeDatabase("direct");
-    return ran;
 }
 
 // Whether the message stays with that many attempts, due that pause after the time given.
@@ -171,7 +156,7 @@ void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
                           .arg(holder)};
     if (holder.isEmpty())
         claim.append(QStringLiteral("ALTER TABLE messages DROP COLUMN claimed_by"));
-    QVERIFY(execute(databasePath(), claim));
+    QVERIFY(runOnSqlFile(databasePath(), claim));
 
     DBQueueBroker broker(databasePath());
     QCOMPARE(deliverAll(broker, true).delivered, 1);
@@ -189,7 +174,8 @@ void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
     const DeliveryReport report = broker.deliver(
         Processing,
         [this](const QVariantMap &) {
-            return execute(databasePath(), {QStringLiteral("ALTER TABLE messages RENAME TO gone")});
+            return runOnSqlFile(databasePath(),
+                                {QStringLiteral("ALTER TABLE messages RENAME TO gone")});
         },
         DBQueueBroker::Scope::All);
     Log4Qt::LogManager::removeAppender(&log);

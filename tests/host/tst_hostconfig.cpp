@@ -12,7 +12,6 @@ class TestHostConfig : public QObject
 private Q_SLOTS:
     void resolve();
     void read();
-    void reloadReplacesValuesAndMissingFileGivesDefaults();
 
 private:
     QString writeIni(const QByteArray &content);
@@ -64,24 +63,6 @@ void TestHostConfig::read()
     QCOMPARE(read,
              QStringList(
                  {"http://127.0.0.1:8080/api/", "fallback", "", "a,b,c", "-15", "42", "0", "0"}));
-}
-
-void TestHostConfig::reloadReplacesValuesAndMissingFileGivesDefaults()
-{
-    const QString hostPath = QStringLiteral("/trelmo/cash/paysystems/test/test.ini");
-    HostPaths::setOverride(hostPath, writeIni("[g]\na=1\nb=2\n"));
-    Config config;
-    QVERIFY(config.loadFile(hostPath, QString()));
-    QCOMPARE(config.getInt(QStringLiteral("g:b"), 0), 2);
-
-    writeIni("[g]\na=5\n");
-    QVERIFY(config.loadFile(hostPath, QString()));
-    QCOMPARE(config.getInt(QStringLiteral("g:a"), 0), 5);
-    QCOMPARE(config.getInt(QStringLiteral("g:b"), -1), -1);
-
-    QFile::remove(m_dir.filePath(QStringLiteral("test.ini")));
-    QVERIFY(!config.loadFile(hostPath, QString()));
-    QCOMPARE(config.getString(QStringLiteral("g:a"), QStringLiteral("d")), QStringLiteral("d"));
 }
 
 QTEST_GUILESS_MAIN(TestHostConfig)

@@ -122,24 +122,12 @@ void PluginTestBench::openReceipt(const QByteArray &receiptJson)
             error);
 }
 
-void PluginTestBench::openReceipt(const QList<QPair<QString, double>> &positions,
-                                  const QStringList &cards)
+void PluginTestBench::openStandardReceipt(const QStringList &cards)
 {
-    QJsonArray items;
-    for (const auto &[name, sum] : positions) {
-        items.append(QJsonObject{{"barcode", QString("46%1").arg(items.size())},
-                                 {"posnum", items.size() + 1},
-                                 {"name", name},
-                                 {"quantity", 1},
-                                 {"sum", sum}});
-    }
-    const QJsonObject receipt{{"shopCode", 12},
-                              {"cashCode", 3},
-                              {"posId", "0003"},
-                              {"cashierId", 42},
-                              {"positions", items},
-                              {"cards", QJsonArray::fromStringList(cards)}};
-    openReceipt(QJsonDocument(receipt).toJson());
+    openReceipt(R"({"shopCode": 12, "cashCode": 3, "posId": "0003", "cashierId": 42, "positions": [
+        {"barcode": "460", "posnum": 1, "name": "Молоко", "quantity": 1, "sum": 100.0},
+        {"barcode": "461", "posnum": 2, "name": "Хлеб", "quantity": 1, "sum": 50.5}], "cards": )"
+                + QJsonDocument(QJsonArray::fromStringList(cards)).toJson() + '}');
 }
 
 QList<zorviksim::ReceivedRequest> PluginTestBench::requests(const QString &path) const

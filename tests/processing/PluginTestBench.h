@@ -47,7 +47,8 @@ public:
 
     // Opens a receipt as the host session's document (the JSON form of receipt files).
     void openReceipt(const QByteArray &receiptJson);
-    void openReceipt(const QList<QPair<QString, double>> &positions, const QStringList &cards = {});
+    // Opens the receipt of 150.50, milk for 100.00 and bread for 50.50, with those cards.
+    void openStandardReceipt(const QStringList &cards = {});
 
     zorviksim::Simulator &simulator() { return *m_simulator; }
     QJsonArray orders() { return m_simulator->state().value(QStringLiteral("orders")).toArray(); }

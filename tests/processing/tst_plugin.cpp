@@ -5,6 +5,8 @@
 
 #include "PluginTestBench.h"
 
+#include "tests/SqlFile.h"
+
 #include "api/Interface.h"
 
 #include "host/BcodeParser.h"
@@ -15,8 +17,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 using Status = PaymentProcessingResult::Status;
@@ -41,7 +41,6 @@ const QString Paid = "INFO Оплата выполнена успешно\n" + R
 const QString PaidAtOnce = Identified + Waited.arg(0) + Paid;
 const QString Queued = "INFO Отмена оплаты txn-1 через очередь\n" + Reset;
 const QString Cancel = QStringLiteral("INFO Отмена оплаты на сумму 150.50\n");
-const QList<QPair<QString, double>> TwoPositions{{"Молоко", 100.0}, {"Хлеб", 50.5}};
 
 PaymentProcessingRequest request(Type type, const QString &code, const QString &id = QString())
 {
@@ -53,18 +52,6 @@ int cartItems(const PaymentProcessingResult &result)
 {
     const QJsonObject data = QJsonDocument::fromJson(result.additionalData.toUtf8()).object();
     return data.keys() == QStringList{"cart"} ? data["cart"]["items"].toArray().size() : -1;
-}
-
-// Runs the statements on an SQLite file through a connection named after it; false if one fails.
-bool runOnFile(const QString &path, const QStringList &statements)
-{
-    QSqlDatabase file = QSqlDatabase::addDatabase("QSQLITE", path);
-    file.setDatabaseName(path);
-    bool done = file.open();
-    for (const QString &statement : statements)
-        done = done && QSqlQuery(file).exec(statement);
-    file.close();
-    return done;
 }
 
 enum class HostEvent { None, OtherCardRemoved, CustomerCardRemoved, ReceiptCancelled };
@@ -166,15 +153,16 @@ void PluginTest::configuration()
     const QList<QRegularExpression> patterns = processing->getScanQrParams().codePatterns;
     QCOMPARE(patterns.size(), 1);
     QTEST(patterns.first().pattern(), "mask");
-    const BcodeParser *parser = Singleton<BcodeParser>::instance;
-    QCOMPARE(parser->patternCount(), int(!paymentCode.isEmpty()));
-    QCOMPARE(parser->kindOf(paymentCode), paymentCode.isEmpty() ? BcodeParser::UnknownKind : 32);
     QCOMPARE(processing->processCpqr(paymentCode).accepted, !paymentCode.isEmpty());
     QVERIFY(!processing->processCpqr(otherCode).recognized);
     QCOMPARE(bench.requests("/cpqr/start_session").size(), int(!paymentCode.isEmpty()));
     // Each processing keeps its own session: the code is asked again only of the other.
     QCOMPARE(processing->checkOption(processing::RequestPaymentCode), paymentCode.isEmpty());
     QVERIFY(bench.createProcessing()->checkOption(processing::RequestPaymentCode));
+    // Registered once however often the processings are initialised.
+    const BcodeParser *parser = Singleton<BcodeParser>::instance;
+    QCOMPARE(parser->patternCount(), int(!paymentCode.isEmpty()));
+    QCOMPARE(parser->kindOf(paymentCode), paymentCode.isEmpty() ? BcodeParser::UnknownKind : 32);
 }
 
 void PluginTest::payment_data()
@@ -226,7 +214,7 @@ void PluginTest::payment()
     bench.notePauses(interruptAt);
     bench.configure({{"statusRequestDelay", delay}, {"statusRequestInterval", interval}});
     BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
+    bench.openStandardReceipt();
     processing->interruptPayment(); // asked while no payment ran: it must not stop the next one
     bench.clearLog();
 
@@ -297,7 +285,7 @@ void PluginTest::sessionOnTheReceipt()
     PluginTestBench bench;
     bench.configure({{"defaultCardNumber", defaultCard}});
     BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions, {"1111"});
+    bench.openStandardReceipt({"1111"});
 
     const CpqrCheckResult check = processing->processCpqr(scanned);
     const QJsonObject session = bench.simulator().state()["sessions"][0].toObject();
@@ -372,7 +360,7 @@ void PluginTest::cancel()
     PluginTestBench bench;
     bench.notePauses(1);
     BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
+    bench.openStandardReceipt();
     const QString id = code.isEmpty() ? "unknown-order"
                                       : processing->payment(request(Type::Sale, code)).operationId;
     QVERIFY(processing->processCpqr("ZVQR-PAY9").accepted);
@@ -449,10 +437,10 @@ void PluginTest::damagedJournal()
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     file.close();
-    QVERIFY(statements.isEmpty() || runOnFile(path, statements));
+    QVERIFY(statements.isEmpty() || runOnSqlFile(path, statements));
 
     BasicSbpProcessing *processing = bench.createProcessing();
-    bench.openReceipt(TwoPositions);
+    bench.openStandardReceipt();
     const PaymentProcessingResult paid = processing->payment(request(Type::Sale, "ZVQR-PAY1"));
     QCOMPARE(paid.status, Status::Success);
     QCOMPARE(bench.processingLog(), Initialised + log.arg(path) + PaidAtOnce);

@@ -46,7 +46,7 @@ FaultMatrixBench::FaultMatrixBench()
 {
     setBreakage(Breakage::None);
     m_processing = m_bench.createProcessing();
-    m_bench.openReceipt({{QStringLiteral("Молоко"), 100.0}, {QStringLiteral("Хлеб"), 50.5}});
+    m_bench.openStandardReceipt();
 }
 
 void FaultMatrixBench::setBreakage(Breakage breakage)
