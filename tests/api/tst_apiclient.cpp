@@ -114,8 +114,6 @@ private:
         zorviksim::HttpAnswer answer;
         answer.status = reply.section(QLatin1Char(' '), 0, 0).toInt();
         answer.body = reply.section(QLatin1Char(' '), 1).toUtf8();
-        if (answer.status == 302)
-            answer.headers.append(qMakePair(QByteArray("Location"), QByteArray("/elsewhere")));
         return answer;
     }
 
@@ -402,7 +400,6 @@ void ApiClientTest::exchangeClassification_data()
         http + ", timed out",
         status500 + QStringList{message});
     row("HTTP 404, refused", "404 ", http, {"DEBUG статус 404", "DEBUG ошибка 5"});
-    row("HTTP 302, not followed", "302 ", http, {"DEBUG статус 302", "DEBUG ошибка 5"});
     row("line break in a header",
         {},
         "restClientError, transport, not sent",
