@@ -12,7 +12,8 @@ constexpr int WriteTimeoutMs = 5000;
 // How often a connection waiting for its client looks whether the server stops.
 constexpr int StopCheckMs = 100;
 constexpr qsizetype MaximumHeadBytes = 64 * 1024;
-constexpr qsizetype MaximumBodyBytes = 64 * 1024 * 1024;
+// A cart of thousands of positions fits; the journal keeps a thousand bodies.
+constexpr qsizetype MaximumBodyBytes = 1024 * 1024;
 const QByteArray BlankLine = "\r\n\r\n";
 
 struct Head
@@ -140,8 +141,10 @@ void HttpConnection::serve(const HttpServer::Handler &handler)
         write({400, "text/plain", "bad request\n", {}, false}, true);
         return;
     }
-    if (parsed->expectsContinue)
+    if (parsed->expectsContinue) {
         m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+        flush(); // over TLS a write waits for the next event otherwise
+    }
     if (!readBody(parsed->contentLength, &parsed->request.body))
         return;
     const HttpAnswer answer = handler(parsed->request);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QUrl>
 
 #include <optional>
 
@@ -55,7 +56,9 @@ std::optional<HttpAnswer> movedService(const ReceivedRequest &request)
 {
     if (!request.path.startsWith(MovedPrefix))
         return std::nullopt;
-    const QByteArray target = request.path.mid(MovedPrefix.size() - 1).toUtf8();
+    // The path arrives decoded: encoded again, no line break of the request reaches the header.
+    const QByteArray target
+        = QUrl::toPercentEncoding(request.path.mid(MovedPrefix.size() - 1), "/");
     return HttpAnswer{
         308, "text/plain", "Moved to " + target + '\n', {{"Location", target}}, false};
 }

@@ -45,7 +45,8 @@ public:
     // "http://host:port/" ("https://" with TLS), the base address a client is configured with.
     QString baseUrl() const;
 
-    // The latest RequestJournal::Capacity requests but those of the page and "/sim/state".
+    // The latest RequestJournal::Capacity requests but those of the page, "/sim/state" and the
+    // moved address.
     QList<ReceivedRequest> receivedRequests() const { return m_journal.entries(); }
     // Sessions, orders and returns as "/sim/state" serves them; with latest > 0 only the latest
     // of each, and the latest requests, as "/sim/state?latest=N" serves them to the page.

@@ -101,7 +101,8 @@ function renderOrders(orders) {
   let previous = null;
   for (const order of orders.slice().reverse()) {
     const key = order.client_transaction;
-    const signature = JSON.stringify(Object.assign({}, order, {secondsLeft: undefined}));
+    // What the row shows but the time left: a till asking for the state changes nothing here.
+    const signature = JSON.stringify([order.state, order.cost, order.cart, order.returned]);
     let entry = orderRows.get(key);
     if (!entry || entry.signature !== signature) {
       const row = orderRow(order);

@@ -20,8 +20,11 @@ QString describe(const httplib::Result &answer, bool orderState)
 {
     if (!answer)
         return QStringLiteral("no answer");
-    const QString http
+    QString http
         = answer->status == 200 ? QString() : QStringLiteral("HTTP %1 ").arg(answer->status);
+    if (answer->has_header("Location"))
+        http += QStringLiteral("to %1 ").arg(
+            QString::fromStdString(answer->get_header_value("Location")));
     const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(answer->body));
     const int codeError = json[QLatin1String("codeError")].toInt();
     if (codeError != 0)
@@ -95,9 +98,10 @@ private:
             const httplib::Result session
                 = post(QStringLiteral("/cpqr/start_session"),
                        QStringLiteral(R"({"cpqr_payload": "%1"})").arg(sessionCode).toUtf8());
-            quickPayId = QJsonDocument::fromJson(
-                             QByteArray::fromStdString(session->body))[QLatin1String("quickpay_id")]
-                             .toString();
+            if (session)
+                quickPayId = QJsonDocument::fromJson(QByteArray::fromStdString(
+                    session->body))[QLatin1String("quickpay_id")]
+                                 .toString();
         }
         const QString body = QStringLiteral(R"({"cpqr_payload": "%1", "quickpay_id": "%2", )"
                                             R"("client_transaction": "%3", "cost": %4, )"
@@ -130,13 +134,16 @@ void TestSimulator::transcript_data()
 {
     QTest::addColumn<QString>("steps"); // "REQUEST → ANSWER; ..."
 
+    // The moved address's Location comes back whole, line break included (the client decodes it).
     QTest::newRow("refusals")
         << "session → HTTP 400 error 100; create o1 ZVQR 10 → ok; create o1 ZVQR 10 → error 130; "
            "create o2 ZVQR 10 nosession → error 120; create o2 ZVQR 10 ZVQR-B → error 121; "
            "create o2 ZVQR 0 → error 132; create o2 ZVQR 1.005 → error 132; "
            "create o2 ZVQR \"10\" → HTTP 400 error 100; "
            "post-text /cpqr/operation/create client_transaction=o2 → HTTP 400 error 100; "
-           "get /cpqr/nothing → HTTP 404 error 404; status o9 → error 140; cancel o9 → error 140; "
+           "get /cpqr/nothing → HTTP 404 error 404; "
+           "get /moved/a%0D%0AX:%201 → HTTP 308 to /a\r\nX: 1 ok; status o9 → error 140; "
+           "cancel o9 → error 140; "
            "return o9 r1 1 → error 140; phone o9 paid → error 140";
     // Other prefixes and words glued to the body are plain codes; the last outcome wins.
     QTest::newRow("scenario words")
