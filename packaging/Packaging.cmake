@@ -22,7 +22,8 @@ set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME zorvikcpqr)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME zorvikcpqr-tools)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "Test bench, service simulator and stand-in host library for the Zorvik CPQR plug-in")
-# The till loads the plug-in at run time, and the queue's SQLite driver is loaded at run time
-# too, so no library dependency names them.
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "zorvikcpqr (= ${PROJECT_VERSION}), libqt6sql6-sqlite")
+# The till loads the plug-in at run time, and the SQLite driver of the plug-in's payment journal
+# and of the stand-in queue is loaded at run time too, so no library dependency names them.
+set(CPACK_DEBIAN_PLUGIN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "zorvikcpqr (= ${PROJECT_VERSION})")
 include(CPack)

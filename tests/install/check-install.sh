@@ -33,6 +33,7 @@ expect_files "${plugin[0]}" lib/zorvikcpqr/libzorvikcpqr.so \
     share/zorvikcpqr/translations/zorvikcpqr_en.qm share/zorvikcpqr/zorvikcpqr.ini.example
 expect_files "${tools[0]}" bin/zorvik-sim bin/zorvik-till lib/zorvikcpqr-tools/libhostcore.so
 dpkg-deb -f "${tools[0]}" Depends | grep -q 'zorvikcpqr (= '
+dpkg-deb -f "${plugin[0]}" Depends | grep -q 'libqt6sql6-sqlite'
 
 for package in "${plugin[0]}" "${tools[0]}"; do
     dpkg-deb -x "$package" "$work/root"
