@@ -4,10 +4,12 @@
 
 #include "host/AbstractDocument.h"
 #include "host/BcodeParser.h"
+#include "host/DBQueueBroker.h"
 #include "host/GoodsItem.h"
 #include "host/Session.h"
 #include "host/log4qt/LogManager.h"
 
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -45,6 +47,11 @@ void prepare()
     // Lives as long as the process: the log manager keeps using it.
     Log4Qt::LogManager::addAppender(new DiscardingAppender);
     singletonInstance<Session>()->setDocument(openReceipt());
+    // The processing keeps its payment journal beside the host queue: both stay out of the
+    // user's data folder. Both live as long as the process.
+    static QTemporaryDir hostFolder;
+    Singleton<DBQueueBroker>::instance
+        = new DBQueueBroker(hostFolder.filePath(QStringLiteral("queue.sqlite")));
 }
 
 void resetBarcodeParser()

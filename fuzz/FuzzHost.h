@@ -9,7 +9,8 @@
 // The host's side of a fuzz run: what a till would have set up before the plug-in sees input.
 namespace fuzzhost {
 
-// Once per process: quiet logging and Qt messages, and an open receipt in the host session.
+// Once per process: quiet logging and Qt messages, an open receipt in the host session and the
+// host queue in a temporary folder.
 void prepare();
 
 // Starts a fresh barcode parser, so that the patterns registered by earlier inputs do not pile

@@ -6,7 +6,6 @@
 
 #include "api/Constants.h"
 
-#include "host/DBQueueBroker.h"
 #include "host/HostPaths.h"
 #include "processing/Processing.h"
 
@@ -42,10 +41,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzzhost::prepare();
     configDir = new QTemporaryDir;
-    // The processing keeps its payment journal beside the queue: both stay in the temporary
-    // folder.
-    Singleton<DBQueueBroker>::instance
-        = new DBQueueBroker(configDir->filePath(QStringLiteral("queue.sqlite")));
     return configDir->isValid() ? 0 : 1;
 }
 
