@@ -6,6 +6,7 @@
 #include "support/BenchTill.h"
 #include "support/SampleOrder.h"
 
+#include "api/Constants.h"
 #include "api/Interface.h"
 
 #include "host/AbstractDocument.h"
@@ -85,7 +86,7 @@ QString paidOrder(const zorvikcpqr::Interface &client, qint64 kopecks)
     sale.type = PaymentProcessingRequest::Sale;
     sale.amount = kopecks;
     sale.paymentCode = PaymentCode;
-    sale.valutCode = 643;
+    sale.valutCode = zorvikcpqr::Constants::RoubleCode;
     const zorvikcpqr::CreateOrderResult order
         = client.createOrder(sale, client.startSession(PaymentCode));
     if (!order.success() || !client.operationResult(order.clientTransaction).result())

@@ -7,6 +7,8 @@
 #include "support/SampleOrder.h"
 #include "support/SilencedLog.h"
 
+#include "api/Constants.h"
+
 #include "host/AbstractDocument.h"
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/StreamAppender.h"
@@ -68,7 +70,7 @@ void BM_Payment(benchmark::State &state)
     PaymentProcessingRequest sale;
     sale.type = PaymentProcessingRequest::Sale;
     sale.amount = SampleOrder::totalKopecks(*receipt);
-    sale.valutCode = 643;
+    sale.valutCode = zorvikcpqr::Constants::RoubleCode;
 
     std::optional<DebugLog> debugLog;
     if (state.range(1) != 0)

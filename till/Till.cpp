@@ -30,8 +30,6 @@
 
 namespace {
 
-constexpr int Roubles = 643;
-
 QJsonObject textJson(const tr::Tr &text)
 {
     return {{QStringLiteral("id"), text.id()}, {QStringLiteral("text"), text.text()}};
@@ -438,7 +436,7 @@ Till::Payment Till::paymentRequest(PaymentProcessingRequest::Type type,
     request.amount = amount;
     request.operationId = operationId;
     request.paymentCode = paymentCode;
-    request.valutCode = Roubles;
+    request.valutCode = zorvikcpqr::Constants::RoubleCode;
     return {request, QString()};
 }
 
