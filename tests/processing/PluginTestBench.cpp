@@ -99,6 +99,7 @@ BasicSbpProcessing *PluginTestBench::createProcessing()
     auto *factory = qobject_cast<AbstractProcessingFactory *>(m_loader.instance());
     require(factory, pluginPath() + QStringLiteral(": ") + m_loader.errorString());
     auto *processing = dynamic_cast<BasicSbpProcessing *>(factory->createProcessing());
+    require(processing, pluginPath() + QStringLiteral(": no QR code processing"));
     processing->init(PaymentProcessingContext());
     m_processings.append(processing);
     if (m_pauses)

@@ -349,8 +349,8 @@ void PluginTest::cancel_data()
         << "zorvikCpqrError140";
 }
 
-// A session open at the cancellation ends exactly when a return is asked for, under the refund
-// id noted with the payment.
+// A session open at the cancellation ends exactly when a return is asked for; a payment that has
+// ended leaves no unsettled return, so the return takes an id of its own.
 void PluginTest::cancel()
 {
     QFETCH(QString, code);

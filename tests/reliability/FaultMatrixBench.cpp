@@ -23,14 +23,6 @@ zorviksim::SimulatorOptions serviceOptions()
     return options;
 }
 
-// An address where nothing listens: the port of a service that stopped.
-QString closedPortUrl()
-{
-    zorviksim::Simulator stopped;
-    stopped.start();
-    return stopped.baseUrl();
-}
-
 // ".invalid" never resolves; a name longer than 255 octets does not fit in a DNS query, so the
 // resolver gives up without sending one.
 QString unknownHostUrl()
@@ -56,7 +48,10 @@ void FaultMatrixBench::setBreakage(Breakage breakage)
     case Breakage::None:
         break;
     case Breakage::ClosedPort:
-        values.insert(QStringLiteral("url"), closedPortUrl());
+        if (m_closedPort.state() == QAbstractSocket::UnconnectedState)
+            m_closedPort.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+        values.insert(QStringLiteral("url"),
+                      QStringLiteral("http://127.0.0.1:%1/").arg(m_closedPort.localPort()));
         break;
     case Breakage::UnknownHost:
         values.insert(QStringLiteral("url"), unknownHostUrl());

@@ -5,6 +5,8 @@
 #include "host/QueuedMessage.h"
 #include "host/payment/PaymentProcessingResult.h"
 
+#include <QTcpSocket>
+
 class BasicSbpProcessing;
 
 // One row of the fault matrix: a till with the plug-in and the simulated service, the exchange
@@ -50,6 +52,8 @@ private:
 
     PluginTestBench m_bench;
     BasicSbpProcessing *m_processing = nullptr;
+    // Bound and never listening: a connection to it is refused, and no other test takes the port.
+    QTcpSocket m_closedPort;
 };
 
 Q_DECLARE_METATYPE(FaultMatrixBench::Breakage)

@@ -23,7 +23,7 @@ zorviksim::SimulatorOptions serviceOptions()
     zorviksim::SimulatorOptions options;
     // Slow answers take a while, so that two tills overlap in the queue and a till can be
     // killed while it waits for one.
-    options.slowAnswerDelay = std::chrono::seconds(2);
+    options.slowAnswerDelay = std::chrono::seconds(4);
     return options;
 }
 
