@@ -2,27 +2,27 @@
 
 namespace zorviksim {
 
-QString answerFaultName(AnswerFault fault)
+QString answerFaultWord(AnswerFault fault)
 {
     switch (fault) {
     case AnswerFault::ErrorEnvelope:
-        return QStringLiteral("errorEnvelope");
+        return QStringLiteral("ERR");
     case AnswerFault::DroppedConnection:
-        return QStringLiteral("droppedConnection");
+        return QStringLiteral("DROP");
     case AnswerFault::NotJson:
-        return QStringLiteral("notJson");
+        return QStringLiteral("NOTJSON");
     case AnswerFault::Html500:
-        return QStringLiteral("html500");
+        return QStringLiteral("HTML");
     case AnswerFault::EmptyBadGateway:
-        return QStringLiteral("emptyBadGateway");
+        return QStringLiteral("GATEWAY");
     case AnswerFault::JsonArray:
-        return QStringLiteral("jsonArray");
+        return QStringLiteral("ARRAY");
     case AnswerFault::TruncatedJson:
-        return QStringLiteral("truncatedJson");
+        return QStringLiteral("TRUNCATED");
     case AnswerFault::Oversized:
         break;
     }
-    return QStringLiteral("oversized");
+    return QStringLiteral("HUGE");
 }
 
 } // namespace zorviksim

@@ -16,7 +16,8 @@ enum class AnswerFault {
     Oversized,         // HTTP 200 with a JSON object larger than any client should read
 };
 
-// "errorEnvelope", "droppedConnection", ...: the fault as the inspection endpoint names it.
-QString answerFaultName(AnswerFault fault);
+// "ERR", "DROP", "HTML", ...: the fault as the scenario words and the page's fault selectors
+// name it, so that what a tester typed is what the state and the request log show.
+QString answerFaultWord(AnswerFault fault);
 
 } // namespace zorviksim

@@ -25,7 +25,9 @@ const ErrorCodeMeaning Meanings[] = {
     {ErrorCode::ReturnExceedsPaid, "return above what is left to return"},
     {ErrorCode::ReturnRefused, "returns refused (scenario word RETURNERR)"},
     {ErrorCode::RefundIdConflict, "\"refundId\" already used for another order"},
-    {ErrorCode::OrderNotWaiting, "the phone decides only an order waiting for payment"},
+    {ErrorCode::OrderNotWaiting,
+     "the phone decides, and expiry by hand ends, only an order waiting for payment"},
+    {ErrorCode::UnknownRequest, "the request log keeps no request of that number (HTTP 404)"},
     {ErrorCode::Unauthorized, "wrong \"api-key\" or \"user-token\" (HTTP 401)"},
     {ErrorCode::UnknownEndpoint, "no such method and path (HTTP 404)"},
 };

@@ -24,6 +24,7 @@ enum class ErrorCode {
     ReturnRefused = 162,
     RefundIdConflict = 163,
     OrderNotWaiting = 170,
+    UnknownRequest = 180,
     Unauthorized = 401,
     UnknownEndpoint = 404,
 };

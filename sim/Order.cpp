@@ -41,12 +41,27 @@ QJsonObject paidItem(const QJsonObject &item)
     return paid;
 }
 
+// UTC with milliseconds, which a browser reads in its own time zone; null when not yet.
+QJsonValue timeText(const QDateTime &time)
+{
+    return time.isValid() ? QJsonValue(time.toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+
 } // namespace
+
+bool Order::decide(State end, const QDateTime &at)
+{
+    if (state != State::Registered)
+        return false;
+    state = end;
+    decidedAt = at;
+    return true;
+}
 
 void Order::expireIfOverdue(Clock::time_point now, std::chrono::milliseconds expiry)
 {
     if (state == State::Registered && now - registeredAt >= expiry)
-        state = State::Expired;
+        decide(State::Expired, createdAt.addDuration(expiry));
 }
 
 int Order::countStatusRequest()
@@ -55,10 +70,10 @@ int Order::countStatusRequest()
     if (state == State::Registered && statusRequests >= scenario.outcomeAtStatusRequest) {
         switch (scenario.outcome) {
         case Scenario::Outcome::Paid:
-            state = State::Paid;
+            decide(State::Paid, QDateTime::currentDateTimeUtc());
             break;
         case Scenario::Outcome::Declined:
-            state = State::Declined;
+            decide(State::Declined, QDateTime::currentDateTimeUtc());
             break;
         case Scenario::Outcome::Undecided:
         case Scenario::Outcome::Manual:
@@ -107,6 +122,8 @@ QJsonObject Order::toJson() const
         {QStringLiteral("cashierId"), cashierId},
         {QStringLiteral("statusRequests"), statusRequests},
         {QStringLiteral("returnRequests"), returnRequests},
+        {QStringLiteral("createdAt"), timeText(createdAt)},
+        {QStringLiteral("decidedAt"), timeText(decidedAt)},
     };
 }
 

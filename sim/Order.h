@@ -2,6 +2,7 @@
 
 #include "sim/Scenario.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -34,11 +35,16 @@ struct Order
     int statusRequests = 0;
     int returnRequests = 0;
     Clock::time_point registeredAt;
+    // Wall-clock times for people reading the sandbox; decidedAt is null while it waits.
+    QDateTime createdAt;
+    QDateTime decidedAt;
 
     bool isPaid() const { return state == State::Paid; }
     qint64 returnableKopecks() const { return costKopecks - returnedKopecks; }
 
-    // An order nobody paid within the expiry is given up.
+    // Ends an order that waits for payment, at the time given; false when it no longer waits.
+    bool decide(State end, const QDateTime &at);
+    // An order nobody paid within the expiry is given up, as of the moment the expiry ran out.
     void expireIfOverdue(Clock::time_point now, std::chrono::milliseconds expiry);
     // Counts one status request and lets the scenario decide the order; returns the request's
     // number.

@@ -155,6 +155,7 @@ ServiceReply PaymentService::registerOrder(Order order, const QString &quickpayI
     order.quickpayId = quickpayId;
     order.scenario = session->scenario;
     order.registeredAt = Order::Clock::now();
+    order.createdAt = QDateTime::currentDateTimeUtc();
     m_orderIndex.insert(order.clientTransaction, m_orders.size());
     m_orders.append(order);
 
@@ -226,8 +227,7 @@ ServiceReply PaymentService::cancelOrder(const QJsonObject &request)
                                      QStringLiteral("Заказ уже оплачен, отмена невозможна"));
     }
     // An order that already ended unpaid stays as it ended; cancelling it again is harmless.
-    if (order->state == Order::State::Registered)
-        order->state = Order::State::Cancelled;
+    order->decide(Order::State::Cancelled, QDateTime::currentDateTimeUtc());
     return ServiceReply::json({
         {QStringLiteral("client_transaction"), clientTransaction},
         {QStringLiteral("status"), 1},
@@ -301,17 +301,45 @@ ServiceReply PaymentService::decideByPhone(const QJsonObject &request)
         return invalidRequest(QStringLiteral("Неизвестное состояние заказа: %1").arg(stateName));
 
     QMutexLocker locker(&m_mutex);
+    return decideWaitingOrder(clientTransaction, *decision);
+}
+
+ServiceReply PaymentService::expireOrder(const QJsonObject &request)
+{
+    RequestReader reader(request);
+    const QString clientTransaction = reader.text(QStringLiteral("client_transaction"));
+    if (reader.refusal())
+        return *reader.refusal();
+
+    QMutexLocker locker(&m_mutex);
+    return decideWaitingOrder(clientTransaction, Order::State::Expired);
+}
+
+ServiceReply PaymentService::decideWaitingOrder(const QString &clientTransaction, Order::State end)
+{
     Order *order = currentOrder(clientTransaction);
     if (!order)
         return unknownOrder();
-    if (order->state != Order::State::Registered) {
+    if (!order->decide(end, QDateTime::currentDateTimeUtc())) {
         return ServiceReply::failure(
             ErrorCode::OrderNotWaiting,
             QStringLiteral("Заказ не ожидает оплаты: %1").arg(Order::stateName(order->state)));
     }
-    order->state = *decision;
     return ServiceReply::json({{QStringLiteral("client_transaction"), clientTransaction},
-                               {QStringLiteral("state"), stateName}});
+                               {QStringLiteral("state"), Order::stateName(end)}});
+}
+
+ServiceReply PaymentService::reset(const QJsonObject &)
+{
+    QMutexLocker locker(&m_mutex);
+    m_sessions.clear();
+    m_sessionIndex.clear();
+    m_orders.clear();
+    m_orderIndex.clear();
+    m_refunds.clear();
+    m_refundIndex.clear();
+    m_armedFaults.fill(std::nullopt);
+    return ServiceReply::json({{QStringLiteral("reset"), true}});
 }
 
 ServiceReply PaymentService::armFault(const QJsonObject &request)

@@ -33,6 +33,9 @@ public:
     // The customer's phone: {"client_transaction": ..., "state": "paid" | "declined"} decides
     // an order that waits for payment.
     ServiceReply decideByPhone(const QJsonObject &request);
+    // {"client_transaction": ...}: an order that waits for payment expires now, as it would
+    // when its time ran out.
+    ServiceReply expireOrder(const QJsonObject &request);
     // {"stage": "order" | "status" | "return", "fault": word} spoils the next answer of the
     // stage with a fault word of the scenarios; an empty word takes the fault back.
     ServiceReply armFault(const QJsonObject &request);
@@ -40,6 +43,9 @@ public:
     // Sessions, orders and accepted returns in the order they came (only the latest of each
     // when latest > 0), with the faults armed by hand.
     QJsonObject state(qsizetype latest = 0);
+    // Forgets every session, order and return and the faults armed by hand; the body, a JSON
+    // object, carries nothing.
+    ServiceReply reset(const QJsonObject &request);
 
 private:
     struct ArmedFault
@@ -50,6 +56,7 @@ private:
 
     ServiceReply registerOrder(Order order, const QString &quickpayId);
     ServiceReply acceptReturn(const Refund &refund);
+    ServiceReply decideWaitingOrder(const QString &clientTransaction, Order::State end);
     // The reply as the scenario spoils the request-th request of the stage; a fault armed by
     // hand for the stage comes first and is used up.
     ServiceReply spoil(const ServiceReply &reply,

@@ -17,6 +17,11 @@ auto namedHeader(const QList<QPair<QString, QString>> &headers, const QString &n
 
 } // namespace
 
+QString ReceivedRequest::target() const
+{
+    return query.isEmpty() ? path : path + QLatin1Char('?') + query.query(QUrl::PrettyDecoded);
+}
+
 QString ReceivedRequest::header(const QString &name) const
 {
     const auto found = namedHeader(headers, name);

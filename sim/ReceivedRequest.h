@@ -18,6 +18,8 @@ struct ReceivedRequest
     QList<QPair<QString, QString>> headers;
     QByteArray body;
 
+    // The path with its query, as a person reads it.
+    QString target() const;
     // The first value of the header, its name compared case-insensitively; empty when absent.
     QString header(const QString &name) const;
     bool hasHeader(const QString &name) const;

@@ -44,7 +44,7 @@ void insertStageFaults(QJsonObject &json, const QString &stage, const Scenario::
     if (!faults.answers.isEmpty()) {
         QJsonObject answers;
         for (auto it = faults.answers.cbegin(); it != faults.answers.cend(); ++it)
-            answers.insert(QString::number(it.key()), answerFaultName(it.value()));
+            answers.insert(QString::number(it.key()), answerFaultWord(it.value()));
         json.insert(stage + QStringLiteral("Faults"), answers);
     }
 }

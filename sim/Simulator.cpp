@@ -11,6 +11,7 @@ namespace zorviksim {
 namespace {
 
 const QString StatePath = QStringLiteral("/sim/state");
+const QString RequestPath = QStringLiteral("/sim/request");
 const QString ResultPath = QStringLiteral("/cpqr/operation/result");
 
 using Operation = ServiceReply (PaymentService::*)(const QJsonObject &);
@@ -32,6 +33,8 @@ const PostEndpoint PostEndpoints[] = {
     // The sandbox's controls, as the page and scripts use them.
     {"/sim/phone", &PaymentService::decideByPhone, Access::Open},
     {"/sim/fault", &PaymentService::armFault, Access::Open},
+    {"/sim/expire", &PaymentService::expireOrder, Access::Open},
+    {"/sim/reset", &PaymentService::reset, Access::Open},
 };
 
 struct PageFile
@@ -102,6 +105,19 @@ qsizetype latestParameter(const ReceivedRequest &request)
     return qMax(0, request.query.queryItemValue(QStringLiteral("latest")).toInt());
 }
 
+// "order=ID" of the state's query: only the requests of that order.
+QString orderParameter(const ReceivedRequest &request)
+{
+    return request.query.queryItemValue(QStringLiteral("order"), QUrl::FullyDecoded);
+}
+
+// The sandbox's own reading requests, which the request log leaves out: the page polls them.
+bool isSandboxReading(const ReceivedRequest &request)
+{
+    return request.method == QLatin1String("GET")
+           && (request.path == StatePath || request.path == RequestPath);
+}
+
 std::optional<QJsonObject> jsonObject(const QByteArray &body)
 {
     QJsonParseError error;
@@ -167,11 +183,13 @@ QString Simulator::baseUrl() const
     return QStringLiteral("%1://%2:%3/").arg(scheme, host).arg(m_port);
 }
 
-QJsonObject Simulator::state(qsizetype latest)
+QJsonObject Simulator::state(qsizetype latest, const QString &order)
 {
     QJsonObject state = m_service.state(latest);
-    if (latest > 0)
-        state.insert(QStringLiteral("requests"), m_journal.latest(latest));
+    if (latest > 0) {
+        state.insert(QStringLiteral("requests"), m_journal.latest(latest, order));
+        state.insert(QStringLiteral("requestsKept"), m_journal.size());
+    }
     return state;
 }
 
@@ -183,7 +201,7 @@ HttpAnswer Simulator::handle(const ReceivedRequest &request)
     if (const std::optional<HttpAnswer> moved = movedService(request))
         return *moved;
     const ServiceReply reply = answer(request);
-    if (request.path != StatePath)
+    if (!isSandboxReading(request))
         m_journal.append(request, reply);
     if (reply.delay().count() > 0)
         m_stopSignal.wait(reply.delay());
@@ -194,7 +212,9 @@ ServiceReply Simulator::answer(const ReceivedRequest &request)
 {
     const bool isGet = request.method == QLatin1String("GET");
     if (isGet && request.path == StatePath)
-        return ServiceReply::json(state(latestParameter(request)));
+        return ServiceReply::json(state(latestParameter(request), orderParameter(request)));
+    if (isGet && request.path == RequestPath)
+        return requestDetails(request);
     const PostEndpoint *endpoint = postEndpoint(request);
     if ((!endpoint || endpoint->access == Access::Credentials) && !isAuthorised(request)) {
         return ServiceReply::failure(ErrorCode::Unauthorized,
@@ -219,12 +239,27 @@ ServiceReply Simulator::answer(const ReceivedRequest &request)
                                                         "является объектом JSON"),
                                          400);
         }
-        return (m_service.*endpoint->operation)(*body);
+        const ServiceReply reply = (m_service.*endpoint->operation)(*body);
+        // The request log belongs to the books: after a reset it starts with the reset.
+        if (endpoint->operation == &PaymentService::reset)
+            m_journal.clear();
+        return reply;
     }
     return ServiceReply::failure(
         ErrorCode::UnknownEndpoint,
         QStringLiteral("Неизвестный метод %1 %2").arg(request.method, request.path),
         404);
+}
+
+ServiceReply Simulator::requestDetails(const ReceivedRequest &request) const
+{
+    const QString id = request.query.queryItemValue(QStringLiteral("id"));
+    const std::optional<QJsonObject> details = m_journal.details(id.toLongLong());
+    if (!details) {
+        return ServiceReply::failure(
+            ErrorCode::UnknownRequest, QStringLiteral("Запрос %1 не сохранён").arg(id), 404);
+    }
+    return ServiceReply::json(*details);
 }
 
 bool Simulator::isAuthorised(const ReceivedRequest &request) const

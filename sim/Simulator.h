@@ -20,9 +20,11 @@ namespace zorviksim {
 // quick-pay sessions, orders, their status, cancellation and returns, with the misbehaviour
 // that the scanned payment code asks for (see ScenarioParser). Besides the service's endpoints
 // it serves, without asking for credentials, the sandbox: the page at "/" that shows the state
-// and acts as the customer's phone, GET "/sim/state" (the state() snapshot), and the controls
-// POST "/sim/phone" (PaymentService::decideByPhone) and POST "/sim/fault"
-// (PaymentService::armFault).
+// and acts as the customer's phone, GET "/sim/state" (the state() snapshot), GET
+// "/sim/request?id=N" (one logged request with its bodies), and the controls POST "/sim/phone"
+// (PaymentService::decideByPhone), POST "/sim/fault" (PaymentService::armFault), POST
+// "/sim/expire" (PaymentService::expireOrder) and POST "/sim/reset" (PaymentService::reset,
+// which empties the request log too).
 //
 // start() and stop() belong to the thread that owns the simulator; everything else may be
 // called from any thread while it runs.
@@ -45,16 +47,18 @@ public:
     // "http://host:port/" ("https://" with TLS), the base address a client is configured with.
     QString baseUrl() const;
 
-    // The latest RequestJournal::Capacity requests but those of the page, "/sim/state" and the
-    // moved address.
+    // The latest RequestJournal::Capacity requests but those of the page, "/sim/state",
+    // "/sim/request" and the moved address.
     QList<ReceivedRequest> receivedRequests() const { return m_journal.entries(); }
     // Sessions, orders and returns as "/sim/state" serves them; with latest > 0 only the latest
-    // of each, and the latest requests, as "/sim/state?latest=N" serves them to the page.
-    QJsonObject state(qsizetype latest = 0);
+    // of each, and the latest requests (only the order's when it is given), as
+    // "/sim/state?latest=N&order=ID" serves them to the page.
+    QJsonObject state(qsizetype latest = 0, const QString &order = {});
 
 private:
     HttpAnswer handle(const ReceivedRequest &request);
     ServiceReply answer(const ReceivedRequest &request);
+    ServiceReply requestDetails(const ReceivedRequest &request) const;
     bool isAuthorised(const ReceivedRequest &request) const;
 
     const SimulatorOptions m_options;

@@ -5,7 +5,9 @@
 
 #include <httplib.h>
 
+#include <QDateTime>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -15,7 +17,7 @@ using zorviksim::Simulator;
 namespace {
 
 // "error N" for the service's error envelope (after "HTTP S" when not 200), else the order's
-// state for a status request and "ok" for the other requests.
+// state for a status request answered with HTTP 200 and "ok" for the other answers.
 QString describe(const httplib::Result &answer, bool orderState)
 {
     if (!answer)
@@ -29,8 +31,10 @@ QString describe(const httplib::Result &answer, bool orderState)
     const int codeError = json[QLatin1String("codeError")].toInt();
     if (codeError != 0)
         return http + QStringLiteral("error %1").arg(codeError);
-    if (!orderState)
+    if (!orderState || !http.isEmpty())
         return http + QStringLiteral("ok");
+    if (!json[QLatin1String("status")].isDouble())
+        return QStringLiteral("no state");
     if (json[QLatin1String("status")] == 0)
         return QStringLiteral("registered");
     return json[QLatin1String("result")].toBool() ? QStringLiteral("paid")
@@ -49,7 +53,67 @@ const QHash<QString, JsonRequest> JsonRequests{
     {QStringLiteral("cancel"), {"/cpqr/operation/cancel", {"client_transaction"}}},
     {QStringLiteral("return"),
      {"/cpqr/operation/return", {"client_transaction", "refundId", "cost"}}},
-    {QStringLiteral("phone"), {"/sim/phone", {"client_transaction", "state"}}}};
+    {QStringLiteral("phone"), {"/sim/phone", {"client_transaction", "state"}}},
+    {QStringLiteral("expire"), {"/sim/expire", {"client_transaction"}}},
+    {QStringLiteral("fault"), {"/sim/fault", {"stage", "fault"}}},
+    {QStringLiteral("reset"), {"/sim/reset", {}}}};
+
+QJsonDocument jsonOf(const httplib::Result &answer)
+{
+    return answer ? QJsonDocument::fromJson(QByteArray::fromStdString(answer->body))
+                  : QJsonDocument();
+}
+
+// "registered, undecided, till 3, cashier 17" for the order in the state.
+QString describeOrder(const QJsonObject &order)
+{
+    if (order.isEmpty())
+        return QStringLiteral("unknown");
+    const QDateTime created
+        = QDateTime::fromString(order[QLatin1String("createdAt")].toString(), Qt::ISODateWithMs);
+    const QDateTime decided
+        = QDateTime::fromString(order[QLatin1String("decidedAt")].toString(), Qt::ISODateWithMs);
+    QString when = decided.isValid() ? QStringLiteral("decided") : QStringLiteral("undecided");
+    if (!created.isValid() || (decided.isValid() && decided < created))
+        when = QStringLiteral("created %1, decided %2")
+                   .arg(created.toString(Qt::ISODateWithMs), decided.toString(Qt::ISODateWithMs));
+    return QStringLiteral("%1, %2, till %3, cashier %4")
+        .arg(order[QLatin1String("state")].toString(),
+             when,
+             order[QLatin1String("posId")].toString(),
+             order[QLatin1String("cashierId")].toString());
+}
+
+// "GET /path?query 200 DROP" for a request of the log.
+QString describeLogged(const QJsonObject &request)
+{
+    const int status = request[QLatin1String("status")].toInt();
+    QString text = request[QLatin1String("method")].toString() + QLatin1Char(' ')
+                   + request[QLatin1String("target")].toString() + QLatin1Char(' ')
+                   + (status == 0 ? QStringLiteral("no answer") : QString::number(status));
+    const QString fault = request[QLatin1String("fault")].toString();
+    return fault.isEmpty() ? text : text + QLatin1Char(' ') + fault;
+}
+
+// "api-key: se… (16 characters), request 0 bytes, answer 45 bytes" of the request's bodies.
+QString describeBodies(const QJsonObject &details)
+{
+    QStringList parts;
+    for (const QJsonValue &header : details[QLatin1String("headers")].toArray()) {
+        const QString name = header[0].toString();
+        if (name == QLatin1String("api-key") || name == QLatin1String("user-token"))
+            parts.append(name + QStringLiteral(": ") + header[1].toString());
+    }
+    for (const char *body : {"requestBody", "answerBody"}) {
+        const QJsonObject shown = details[QLatin1String(body)].toObject();
+        const qsizetype bytes = shown[QLatin1String("bytes")].toInteger();
+        const qsizetype shownBytes = shown[QLatin1String("text")].toString().toUtf8().size();
+        parts.append(
+            QStringLiteral("%1 %2 bytes").arg(QLatin1String(body)).arg(bytes)
+            + (shownBytes == bytes ? QString() : QStringLiteral(", %1 shown").arg(shownBytes)));
+    }
+    return parts.join(QStringLiteral(", "));
+}
 
 // The client side of the exchanges, one step of a transcript at a time.
 class ServiceClient
@@ -60,11 +124,29 @@ public:
     {}
 
     // "session CODE", "create ID CODE COST [SESSION_CODE|nosession]", "status ID",
-    // "cancel ID", "return ID REFUND_ID COST", "phone ID STATE", "get PATH", "post-text PATH BODY".
+    // "keyed-status ID API_KEY USER_TOKEN", "cancel ID", "return ID REFUND_ID COST",
+    // "phone ID STATE", "expire ID", "fault STAGE WORD", "reset", "get PATH",
+    // "post-text PATH BODY", "post-json PATH BODY"; and of the sandbox's records "order ID",
+    // "log [ID]" (oldest first) and "bodies" (of the latest request).
     QString run(const QString &step)
     {
         const QStringList words = step.split(QLatin1Char(' '));
         const QString command = words.at(0);
+        if (command == QLatin1String("order"))
+            return describeOrder(stateOrder(words.at(1)));
+        if (command == QLatin1String("log"))
+            return loggedRequests(words.value(1));
+        if (command == QLatin1String("bodies"))
+            return bodiesOfLatest();
+        if (command == QLatin1String("keyed-status")) {
+            return describe(m_client.Get("/cpqr/operation/result?client_transaction="
+                                             + words.at(1).toStdString(),
+                                         {{"api-key", words.at(2).toStdString()},
+                                          {"user-token", words.at(3).toStdString()}}),
+                            true);
+        }
+        if (command == QLatin1String("post-json"))
+            return describe(post(words.at(1), words.mid(2).join(' ').toUtf8()), false);
         if (command == QLatin1String("status"))
             return describe(get("/cpqr/operation/result?client_transaction=" + words.at(1)), true);
         if (command == QLatin1String("get"))
@@ -116,6 +198,35 @@ private:
     }
     httplib::Result get(const QString &path) { return m_client.Get(path.toStdString()); }
 
+    QJsonObject stateOrder(const QString &clientTransaction)
+    {
+        const QJsonArray orders = jsonOf(get(QStringLiteral("/sim/state")))["orders"].toArray();
+        for (const QJsonValue &order : orders) {
+            if (order[QLatin1String("client_transaction")] == clientTransaction)
+                return order.toObject();
+        }
+        return {};
+    }
+
+    QString loggedRequests(const QString &clientTransaction)
+    {
+        const QJsonArray requests = jsonOf(get(QStringLiteral("/sim/state?latest=1000&order=")
+                                               + clientTransaction))["requests"]
+                                        .toArray();
+        QStringList described;
+        for (const QJsonValue &request : requests)
+            described.prepend(describeLogged(request.toObject()));
+        return described.join(QStringLiteral(", "));
+    }
+
+    QString bodiesOfLatest()
+    {
+        const QJsonValue latest = jsonOf(get(QStringLiteral("/sim/state?latest=1")))["requests"][0];
+        const httplib::Result details = get(
+            QStringLiteral("/sim/request?id=%1").arg(latest[QLatin1String("id")].toInteger()));
+        return describeBodies(jsonOf(details).object());
+    }
+
     httplib::Client m_client;
 };
 
@@ -163,6 +274,43 @@ void TestSimulator::transcript_data()
            "phone o1 expired → HTTP 400 error 100; post-text /sim/phone {} → HTTP 400 error 100; "
            "get /sim/phone → HTTP 404 error 404; status o1 → registered; phone o1 paid → ok; "
            "status o1 → paid; phone o1 declined → error 170";
+    QTest::newRow("expired by hand, dated, and ended once")
+        << "create o1 ZVQR-NEVER 10 → ok; order o1 → registered, undecided, till 3, cashier 17; "
+           "expire o1 → ok; order o1 → expired, decided, till 3, cashier 17; "
+           "status o1 → declined; expire o1 → error 170; phone o1 paid → error 170; "
+           "cancel o1 → ok; order o1 → expired, decided, till 3, cashier 17; "
+           "create o2 ZVQR 10 → ok; status o2 → paid; expire o2 → error 170; "
+           "order o2 → paid, decided, till 3, cashier 17; "
+           "create o3 ZVQR-MANUAL 10 → ok; phone o3 declined → ok; "
+           "order o3 → declined, decided, till 3, cashier 17; "
+           "create o4 ZVQR-NEVER 10 → ok; cancel o4 → ok; "
+           "order o4 → cancelled, decided, till 3, cashier 17; expire o9 → error 140; "
+           "post-text /sim/expire {\"client_transaction\":\"o4\"} → HTTP 400 error 100; "
+           "post-json /sim/expire [\"o4\"] → HTTP 400 error 100";
+    QTest::newRow("reset forgets the books, the armed faults and the log")
+        << "create o1 ZVQR 10 → ok; fault status DROP → ok; post-text /sim/reset {} → HTTP 400 "
+           "error 100; post-json /sim/reset [] → HTTP 400 error 100; post-json /sim/reset 1 → "
+           "HTTP 400 error 100; order o1 → registered, undecided, till 3, cashier 17; "
+           "reset → ok; status o1 → error 140; order o1 → unknown; "
+           "log → POST /sim/reset 200, GET /cpqr/operation/result?client_transaction=o1 200; "
+           "create o1 ZVQR 10 → ok; status o1 → paid";
+    // Faults are named by the words that armed them; the state and the details are not logged.
+    QTest::newRow("requests logged by order with their faults as typed")
+        << "create o1 ZVQR-STATUSDROP1-SLOWSTATUS2 10 → ok; create o2 ZVQR 10 → ok; "
+           "status o1 → no answer; fault status HTML → ok; status o2 → HTTP 500 ok; "
+           "status o1 → paid; get /sim/state → ok; bodies → requestBody 0 bytes, answerBody "
+           "72 bytes; log o1 → POST /cpqr/operation/create 200, "
+           "GET /cpqr/operation/result?client_transaction=o1 no answer DROP, "
+           "GET /cpqr/operation/result?client_transaction=o1 200 SLOW; "
+           "log o2 → POST /cpqr/operation/create 200, "
+           "GET /cpqr/operation/result?client_transaction=o2 500 HTML";
+    QTest::newRow("bodies on demand, credentials masked, huge answers cut")
+        << "keyed-status o9 secret-api-key-1 tok → error 140; bodies → api-key: se… (16 "
+           "characters), user-token: … (3 characters), requestBody 0 bytes, answerBody 56 "
+           "bytes; session ZVQR-X → ok; bodies → requestBody 25 bytes, answerBody 139 bytes; "
+           "create o1 ZVQR-STATUSHUGE 10 → ok; status o1 → no state; bodies → requestBody 0 "
+           "bytes, answerBody 9437198 bytes, 65536 shown; get /sim/request?id=0 → HTTP 404 "
+           "error 180";
 }
 
 void TestSimulator::transcript()
