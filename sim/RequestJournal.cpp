@@ -55,7 +55,8 @@ QJsonArray headersJson(const ReceivedRequest &request)
 QJsonObject bodyJson(const QByteArray &body)
 {
     return {{QStringLiteral("text"), QString::fromUtf8(body.left(RequestJournal::ShownBodyBytes))},
-            {QStringLiteral("bytes"), body.size()}};
+            {QStringLiteral("bytes"), body.size()},
+            {QStringLiteral("cut"), body.size() > RequestJournal::ShownBodyBytes}};
 }
 
 } // namespace

@@ -62,7 +62,9 @@ function refusalText(what, answer) {
   return what + ': ' + reason + ' (error ' + answer.codeError + ').';
 }
 
+// True when the simulator did it.
 async function post(path, body, what) {
+  let done = false;
   try {
     const response = await fetch(path, {
       method: 'POST',
@@ -70,11 +72,13 @@ async function post(path, body, what) {
       body: JSON.stringify(body),
     });
     const answer = await response.json();
-    showProblem(answer.codeError ? refusalText(what, answer) : '');
+    done = !answer.codeError;
+    showProblem(done ? '' : refusalText(what, answer));
   } catch (error) {
     showProblem(what + ': the simulator did not answer.');
   }
   refresh();
+  return done;
 }
 
 // Rows kept by key and rebuilt only when what they show changed, so that a button is not
@@ -217,15 +221,19 @@ let requestFilter = '';
 const openBodies = new Map();
 const requestRows = new KeyedRows('#requests');
 
-function filterRequests(transaction) {
+function setRequestFilter(transaction) {
   requestFilter = transaction;
   document.getElementById('request-order').value = transaction;
   refresh();
+}
+
+function filterRequests(transaction) {
+  setRequestFilter(transaction);
   document.getElementById('requests').scrollIntoView();
 }
 
 function bodyBlock(title, body) {
-  const shown = body.text.length < body.bytes ? ', the first 64 KiB shown' : '';
+  const shown = body.cut ? ', the first 64 KiB shown' : '';
   let text = body.text;
   try {
     text = JSON.stringify(JSON.parse(text), null, 2);
@@ -471,16 +479,21 @@ async function refresh() {
 
 function setUp() {
   document.getElementById('problem-close').addEventListener('click', () => showProblem(''));
-  document.getElementById('reset').addEventListener('click', () => {
-    if (confirm('Forget every session, order, return, armed fault and request?'))
-      post('/sim/reset', {}, 'Reset the books');
+  document.getElementById('reset').addEventListener('click', async () => {
+    if (!confirm('Forget every session, order, return, armed fault and request?'))
+      return;
+    // The orders are gone, and with them what the request filter named.
+    if (await post('/sim/reset', {}, 'Reset the books')) {
+      openBodies.clear();
+      setRequestFilter('');
+    }
   });
   const filter = document.getElementById('request-order');
   filter.addEventListener('input', () => {
     requestFilter = filter.value.trim();
     refresh();
   });
-  document.getElementById('request-all').addEventListener('click', () => filterRequests(''));
+  document.getElementById('request-all').addEventListener('click', () => setRequestFilter(''));
   refresh();
   setInterval(refresh, 1000);
 }

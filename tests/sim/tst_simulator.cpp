@@ -108,9 +108,13 @@ QString describeBodies(const QJsonObject &details)
         const QJsonObject shown = details[QLatin1String(body)].toObject();
         const qsizetype bytes = shown[QLatin1String("bytes")].toInteger();
         const qsizetype shownBytes = shown[QLatin1String("text")].toString().toUtf8().size();
-        parts.append(
-            QStringLiteral("%1 %2 bytes").arg(QLatin1String(body)).arg(bytes)
-            + (shownBytes == bytes ? QString() : QStringLiteral(", %1 shown").arg(shownBytes)));
+        const bool cut = shown[QLatin1String("cut")].toBool();
+        parts.append(QStringLiteral("%1 %2 bytes").arg(QLatin1String(body)).arg(bytes)
+                     + (shownBytes == bytes && !cut
+                            ? QString()
+                            : QStringLiteral(", %1 shown%2")
+                                  .arg(shownBytes)
+                                  .arg(cut ? QStringLiteral(" (cut)") : QString())));
     }
     return parts.join(QStringLiteral(", "));
 }
@@ -309,7 +313,7 @@ void TestSimulator::transcript_data()
            "characters), user-token: … (3 characters), requestBody 0 bytes, answerBody 56 "
            "bytes; session ZVQR-X → ok; bodies → requestBody 25 bytes, answerBody 139 bytes; "
            "create o1 ZVQR-STATUSHUGE 10 → ok; status o1 → no state; bodies → requestBody 0 "
-           "bytes, answerBody 9437198 bytes, 65536 shown; get /sim/request?id=0 → HTTP 404 "
+           "bytes, answerBody 9437198 bytes, 65536 shown (cut); get /sim/request?id=0 → HTTP 404 "
            "error 180";
 }
 
