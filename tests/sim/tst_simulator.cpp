@@ -312,7 +312,8 @@ void TestSimulator::transcript_data()
         << "keyed-status o9 secret-api-key-1 tok → error 140; bodies → api-key: se… (16 "
            "characters), user-token: … (3 characters), requestBody 0 bytes, answerBody 56 "
            "bytes; bodies → api-key: se… (16 characters), user-token: … (3 characters), "
-           "requestBody 0 bytes, answerBody 56 bytes; session ZVQR-X → ok; bodies → requestBody 25 bytes, answerBody 139 bytes; "
+           "requestBody 0 bytes, answerBody 56 bytes; session ZVQR-X → ok; bodies → requestBody 25 "
+           "bytes, answerBody 139 bytes; "
            "create o1 ZVQR-STATUSHUGE 10 → ok; status o1 → no state; bodies → requestBody 0 "
            "bytes, answerBody 9437198 bytes, 65536 shown (cut); get /sim/request?id=0 → HTTP 404 "
            "error 180";
