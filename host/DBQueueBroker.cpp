@@ -2,7 +2,7 @@
 
 #include "host/Finally.h"
 #include "host/HostPaths.h"
-#include "host/ProcessLiveness.h"
+#include "liveness/ProcessLiveness.h"
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/Logger.h"
 
