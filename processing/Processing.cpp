@@ -14,6 +14,7 @@
 #include "host/log4qt/Logger.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 namespace zorvikcpqr {
@@ -78,17 +79,25 @@ void Processing::init(const PaymentProcessingContext &)
     openJournal(*config);
 }
 
-// A relative name would put the journal wherever the host happens to run, and another run
-// from elsewhere would not find it: such a value leaves the payments unnoted, and says so.
+// The plug-in makes no folder, and a relative name would put the journal wherever the host
+// happens to run, where another run would not find it: such a location leaves the payments
+// unnoted, and says so once.
 void Processing::openJournal(const Config &config)
 {
+    journal.reset();
     const QString filePath = config.getString(Constants::configKey(Constants::JournalFileKey),
                                               Constants::DefaultJournalFile);
     if (!QDir::isAbsolutePath(filePath)) {
-        journal.reset();
         logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:journalFile: "
                                      "'%1', оплаты не записываются в журнал")
                           .arg(filePath));
+        return;
+    }
+    const QFileInfo file(filePath);
+    if (!file.dir().exists()) {
+        logger->error(QStringLiteral("Папка журнала оплат %1 не существует, оплаты не "
+                                     "записываются в журнал")
+                          .arg(file.path()));
         return;
     }
     journal = std::make_unique<PaymentJournal>(filePath);

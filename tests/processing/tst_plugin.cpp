@@ -470,7 +470,15 @@ void PluginTest::unusableJournalLocation_data()
     const QString cannotOpen
         = QStringLiteral("unable to open database file Error opening database");
     QTest::newRow("not set, at a machine that is no till")
-        << QString() << unusable.arg(zorvikcpqr::Constants::DefaultJournalFile, cannotOpen);
+        << QString()
+        << "ERROR Папка журнала оплат /trelmo/cash/paysystems/zorvikcpqr не существует, оплаты "
+           "не записываются в журнал\n"
+               + Sale;
+    QTest::newRow("in a folder that does not exist")
+        << "%1/missing/zorvikcpqr-journal.sqlite"
+        << "ERROR Папка журнала оплат %1/missing не существует, оплаты не записываются в "
+           "журнал\n"
+               + Sale;
     QTest::newRow("empty") << "" << refused.arg("");
     QTest::newRow("relative") << "zorvikcpqr-journal.sqlite"
                               << refused.arg("zorvikcpqr-journal.sqlite");
