@@ -7,12 +7,14 @@ set -euo pipefail
 plugin="$1"
 host="$2"
 
-# The classes of the host contract, as they start a demangled name.
+# The classes of the host contract, as they start a demangled name (MockRegistry holds the
+# substitutes of MockFactory<T> in our stand-in).
 contract='(AbstractProcessingFactory|ProcessingFactory<.*>|BasicPaymentProcessing|BasicSbpProcessing'
 contract+='|PaymentProcessingRequest|PaymentProcessingResult|PaymentProcessingContext'
 contract+='|CpqrCheckResult|ScanQrParams|sbp::[A-Za-z]+|Config|Session|AbstractDocument'
 contract+='|GoodsItem|DocumentCardRecord|DocumentLogic|SimpleFormatter|BcodeParser|DBQueueBroker'
-contract+='|tr::Tr|Finally|Singleton<.*>|MockFactory<.*>|MockRegistry|RestClient|Log4Qt::.*)'
+contract+='|tr::Tr|Finally|Singleton<(Config|BcodeParser|Session|DBQueueBroker)>'
+contract+='|MockFactory<.*>|MockRegistry|RestClient|Log4Qt::.*)'
 # What the compiler adds around a class's own names.
 decoration='^(vtable for |typeinfo for |typeinfo name for |VTT for |non-virtual thunk to |virtual thunk to |guard variable for )?'
 
