@@ -2,13 +2,34 @@
 
 #include "host/HostPaths.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <algorithm>
 
 template<>
 Config *Singleton<Config>::instance = nullptr;
 
 namespace {
+
+// The edits that turn one word into the other; small words only, so the table is small too.
+int editDistance(const QString &first, const QString &second)
+{
+    QList<int> previous(second.size() + 1);
+    for (qsizetype j = 0; j <= second.size(); ++j)
+        previous[j] = int(j);
+    for (qsizetype i = 1; i <= first.size(); ++i) {
+        QList<int> current(second.size() + 1);
+        current[0] = int(i);
+        for (qsizetype j = 1; j <= second.size(); ++j) {
+            const int replace = previous[j - 1] + (first[i - 1] == second[j - 1] ? 0 : 1);
+            current[j] = qMin(replace, qMin(previous[j], current[j - 1]) + 1);
+        }
+        previous = current;
+    }
+    return previous.last();
+}
 
 // QSettings splits an unquoted value at its commas; the configuration knows only texts, so a
 // list is put back together. Blanks that followed the commas are lost: values with commas
@@ -27,6 +48,60 @@ QString settingsKey(const QString &name)
     return key.replace(QLatin1Char(':'), QLatin1Char('/'));
 }
 
+// "[group] key", or "key outside any section", as a person reads the file.
+QString describeKey(const QString &key)
+{
+    const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QStringLiteral("'%1' outside any section").arg(key);
+    return QStringLiteral("'%1' in [%2]").arg(key.mid(slash + 1), key.left(slash));
+}
+
+QString lastSegment(const QString &key)
+{
+    return key.mid(key.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The first line that an ini reader cannot take: a section header without its "]", or a line
+// that is neither a section, a key, a comment nor blank.
+QString formatProblem(const QString &localPath)
+{
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    int number = 0;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        ++number;
+        const bool brokenHeader
+            = line.startsWith(QLatin1Char('[')) && !line.contains(QLatin1Char(']'));
+        const bool stray = !line.isEmpty() && !line.startsWith(QLatin1Char('['))
+                           && !line.startsWith(QLatin1Char(';'))
+                           && !line.startsWith(QLatin1Char('#'))
+                           && !line.contains(QLatin1Char('='));
+        if (brokenHeader)
+            return QStringLiteral("line %1: section header '%2' lacks its ']'")
+                .arg(number)
+                .arg(line);
+        if (stray)
+            return QStringLiteral("line %1: '%2' is no 'key=value'").arg(number).arg(line);
+    }
+    return QStringLiteral("a line the ini reader cannot take");
+}
+
+// Why the file at the host path gives nothing, or nothing when it can be read.
+QString unusableReason(const QString &localPath, const QSettings &settings)
+{
+    if (!QFileInfo(localPath).isFile())
+        return QStringLiteral("%1 does not exist").arg(localPath);
+    if (settings.status() == QSettings::AccessError)
+        return QStringLiteral("%1 cannot be read").arg(localPath);
+    if (settings.status() == QSettings::FormatError)
+        return QStringLiteral("%1 is not a valid ini file (%2)")
+            .arg(localPath, formatProblem(localPath));
+    return QString();
+}
+
 } // namespace
 
 bool Config::loadFile(const QString &path, const QString &text)
@@ -34,14 +109,15 @@ bool Config::loadFile(const QString &path, const QString &text)
     Q_UNUSED(text)
     m_files.removeAll(path);
     m_valuesByFile.remove(path);
+    m_unusableFiles.remove(path);
 
     const QString localPath = HostPaths::resolve(path);
-    if (!QFileInfo(localPath).isFile())
-        return false;
-
     QSettings settings(localPath, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError)
+    const QString problem = unusableReason(localPath, settings);
+    if (!problem.isEmpty()) {
+        m_unusableFiles.insert(path, problem);
         return false;
+    }
 
     QHash<QString, QVariant> values;
     const QStringList keys = settings.allKeys();
@@ -55,7 +131,9 @@ bool Config::loadFile(const QString &path, const QString &text)
 QString Config::getString(const QString &name, const QString &defaultValue) const
 {
     const QVariant found = value(name);
-    return found.isValid() ? found.toString() : defaultValue;
+    const QString given = found.isValid() ? found.toString() : defaultValue;
+    noteRead(name, given, found);
+    return given;
 }
 
 int Config::getInt(const QString &name, int defaultValue) const
@@ -63,11 +141,11 @@ int Config::getInt(const QString &name, int defaultValue) const
     // Only a missing key gives the default. A value that is not a decimal integer in the range
     // of int reads as 0, as QVariant reads garbage, rather than wrapping around.
     const QVariant found = value(name);
-    if (!found.isValid())
-        return defaultValue;
     bool isInteger = false;
     const int number = found.toString().toInt(&isInteger);
-    return isInteger ? number : 0;
+    const int given = !found.isValid() ? defaultValue : isInteger ? number : 0;
+    noteRead(name, QString::number(given), found);
+    return given;
 }
 
 QVariant Config::value(const QString &name) const
@@ -80,4 +158,69 @@ QVariant Config::value(const QString &name) const
             return *found;
     }
     return QVariant();
+}
+
+void Config::noteRead(const QString &name, const QString &given, const QVariant &written) const
+{
+    for (Read &read : m_reads) {
+        if (read.name == name) {
+            read = {name, given, written};
+            return;
+        }
+    }
+    m_reads.append({name, given, written});
+}
+
+QStringList Config::warnings() const
+{
+    QStringList warnings = m_unusableFiles.values();
+    warnings.sort();
+    for (const QString &path : m_files)
+        warnings += missingSections(path) + unreadKeys(path);
+    return warnings;
+}
+
+QStringList Config::missingSections(const QString &path) const
+{
+    QStringList groups;
+    for (const Read &read : m_reads) {
+        const QString key = settingsKey(read.name);
+        if (key.contains(QLatin1Char('/')))
+            groups.append(key.left(key.lastIndexOf(QLatin1Char('/')) + 1));
+    }
+    groups.removeDuplicates();
+    const QStringList keys = m_valuesByFile.value(path).keys();
+    QStringList warnings;
+    for (const QString &group : std::as_const(groups)) {
+        if (!std::any_of(keys.cbegin(), keys.cend(), [&group](const QString &key) {
+                return key.startsWith(group);
+            }))
+            warnings.append(QStringLiteral("%1 has no section [%2]: its settings are the defaults")
+                                .arg(HostPaths::resolve(path), group.chopped(1)));
+    }
+    return warnings;
+}
+
+QStringList Config::unreadKeys(const QString &path) const
+{
+    QStringList readKeys;
+    for (const Read &read : m_reads)
+        readKeys.append(settingsKey(read.name));
+    QStringList keys = m_valuesByFile.value(path).keys();
+    keys.sort();
+    QStringList warnings;
+    for (const QString &key : std::as_const(keys)) {
+        if (readKeys.contains(key))
+            continue;
+        QString warning = QStringLiteral("%1: %2 is not a setting that is read")
+                              .arg(HostPaths::resolve(path), describeKey(key));
+        for (const QString &meant : std::as_const(readKeys)) {
+            if (editDistance(lastSegment(key).toLower(), lastSegment(meant).toLower()) <= 2) {
+                warning += QStringLiteral("; meant %1?").arg(describeKey(meant));
+                break;
+            }
+        }
+        warnings.append(warning);
+    }
+    return warnings;
 }
