@@ -162,8 +162,8 @@ void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
     QCOMPARE(deliverAll(broker, true).delivered, 1);
 }
 
-// The handler took the message, but it cannot be deleted: it will come back, and the log says
-// why.
+// The handler took the message, but it cannot be deleted: it will come back, and the log and
+// the report say why.
 void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
 {
     Log4Qt::MemoryAppender log;
@@ -181,6 +181,9 @@ void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
     Log4Qt::LogManager::removeAppender(&log);
 
     QCOMPARE(report.delivered, 1);
+    QCOMPARE(report.errors.size(), 1);
+    QVERIFY2(report.errors.first().startsWith("cannot remove the carried out message 1: "),
+             qPrintable(report.errors.first()));
     QCOMPARE(log.lines().size(), 1);
     QVERIFY2(log.lines().first().startsWith(
                  "ERROR Не удалось удалить выполненное сообщение 1 из очереди: "),
