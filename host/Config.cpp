@@ -62,31 +62,35 @@ QString lastSegment(const QString &key)
     return key.mid(key.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-// The first line that an ini reader cannot take: a section header without its "]", or a line
-// that is neither a section, a key, a comment nor blank.
-QString formatProblem(const QString &localPath)
+// What is wrong with one line, or nothing: a section header without its "]", which spoils the
+// whole file, or a line that is neither a section, a key, a comment nor blank, which the ini
+// reader skips without a word.
+QString lineProblem(const QString &line)
+{
+    if (line.startsWith(QLatin1Char('[')))
+        return line.contains(QLatin1Char(']'))
+                   ? QString()
+                   : QStringLiteral("section header '%1' lacks its ']'").arg(line);
+    const bool meaningful = !line.isEmpty() && !line.startsWith(QLatin1Char(';'))
+                            && !line.startsWith(QLatin1Char('#'));
+    if (meaningful && !line.contains(QLatin1Char('=')))
+        return QStringLiteral("'%1' is no 'key=value' and is skipped").arg(line);
+    return QString();
+}
+
+QStringList lineProblems(const QString &localPath)
 {
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly))
-        return file.errorString();
-    int number = 0;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        ++number;
-        const bool brokenHeader
-            = line.startsWith(QLatin1Char('[')) && !line.contains(QLatin1Char(']'));
-        const bool stray = !line.isEmpty() && !line.startsWith(QLatin1Char('['))
-                           && !line.startsWith(QLatin1Char(';'))
-                           && !line.startsWith(QLatin1Char('#'))
-                           && !line.contains(QLatin1Char('='));
-        if (brokenHeader)
-            return QStringLiteral("line %1: section header '%2' lacks its ']'")
-                .arg(number)
-                .arg(line);
-        if (stray)
-            return QStringLiteral("line %1: '%2' is no 'key=value'").arg(number).arg(line);
+        return {};
+    QStringList problems;
+    for (int number = 1; !file.atEnd(); ++number) {
+        const QString problem = lineProblem(QString::fromUtf8(file.readLine()).trimmed());
+        if (!problem.isEmpty())
+            problems.append(
+                QStringLiteral("%1: line %2: %3").arg(localPath).arg(number).arg(problem));
     }
-    return QStringLiteral("a line the ini reader cannot take");
+    return problems;
 }
 
 // Why the file at the host path gives nothing, or nothing when it can be read.
@@ -97,8 +101,8 @@ QString unusableReason(const QString &localPath, const QSettings &settings)
     if (settings.status() == QSettings::AccessError)
         return QStringLiteral("%1 cannot be read").arg(localPath);
     if (settings.status() == QSettings::FormatError)
-        return QStringLiteral("%1 is not a valid ini file (%2)")
-            .arg(localPath, formatProblem(localPath));
+        return QStringLiteral("%1 is not a valid ini file: none of its values is used")
+            .arg(localPath);
     return QString();
 }
 
@@ -109,15 +113,18 @@ bool Config::loadFile(const QString &path, const QString &text)
     Q_UNUSED(text)
     m_files.removeAll(path);
     m_valuesByFile.remove(path);
-    m_unusableFiles.remove(path);
+    m_fileProblems.remove(path);
 
     const QString localPath = HostPaths::resolve(path);
     QSettings settings(localPath, QSettings::IniFormat);
-    const QString problem = unusableReason(localPath, settings);
-    if (!problem.isEmpty()) {
-        m_unusableFiles.insert(path, problem);
+    const QString unusable = unusableReason(localPath, settings);
+    QStringList problems = lineProblems(localPath);
+    if (!unusable.isEmpty())
+        problems.prepend(unusable);
+    if (!problems.isEmpty())
+        m_fileProblems.insert(path, problems);
+    if (!unusable.isEmpty())
         return false;
-    }
 
     QHash<QString, QVariant> values;
     const QStringList keys = settings.allKeys();
@@ -173,8 +180,11 @@ void Config::noteRead(const QString &name, const QString &given, const QVariant 
 
 QStringList Config::warnings() const
 {
-    QStringList warnings = m_unusableFiles.values();
-    warnings.sort();
+    QStringList paths = m_fileProblems.keys();
+    paths.sort();
+    QStringList warnings;
+    for (const QString &path : std::as_const(paths))
+        warnings += m_fileProblems.value(path);
     for (const QString &path : m_files)
         warnings += missingSections(path) + unreadKeys(path);
     return warnings;
@@ -195,8 +205,9 @@ QStringList Config::missingSections(const QString &path) const
         if (!std::any_of(keys.cbegin(), keys.cend(), [&group](const QString &key) {
                 return key.startsWith(group);
             }))
-            warnings.append(QStringLiteral("%1 has no section [%2]: its settings are the defaults")
-                                .arg(HostPaths::resolve(path), group.chopped(1)));
+            warnings.append(
+                QStringLiteral("%1 sets nothing in [%2]: every setting there is its default")
+                    .arg(HostPaths::resolve(path), group.chopped(1)));
     }
     return warnings;
 }

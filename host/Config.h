@@ -33,8 +33,8 @@ public:
     // Every name asked for so far, in the order first asked, with its latest answer.
     QList<Read> reads() const { return m_reads; }
     // The mistakes of the files asked for, judged against the names read so far: a file that
-    // gave nothing (and why), a section that is read but missing, a key that nobody read (with
-    // the name it was probably meant to be).
+    // gave nothing (and why), a line skipped, a section that is read but missing, a key that
+    // nobody read (with the name it was probably meant to be).
     QStringList warnings() const;
 
 private:
@@ -46,8 +46,8 @@ private:
     // In load order; a later file wins for a key that both set.
     QStringList m_files;
     QHash<QString, QHash<QString, QVariant>> m_valuesByFile;
-    // Files asked for that gave nothing, with the reason.
-    QHash<QString, QString> m_unusableFiles;
+    // Files asked for with what is wrong with them: why one gave nothing, the lines skipped.
+    QHash<QString, QStringList> m_fileProblems;
     mutable QList<Read> m_reads;
 };
 

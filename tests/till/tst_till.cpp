@@ -317,15 +317,21 @@ void TillTest::info_data()
                        "read; meant 'statusRequestInterval' in [zorvikcpqr]?"};
     QTest::newRow("no section") << "url=http://127.0.0.1:8099/\n"
                                 << defaults
-                                << QStringList{"%file has no section [zorvikcpqr]: its settings "
-                                               "are the defaults",
+                                << QStringList{"%file sets nothing in [zorvikcpqr]: every "
+                                               "setting there is its default",
                                                "%file: 'url' outside any section is not a setting "
                                                "that is read; meant 'url' in [zorvikcpqr]?"};
     QTest::newRow("broken section header")
         << "[zorvikcpqr\nurl=http://127.0.0.1:8099/\n"
         << defaults
-        << QStringList{"%file is not a valid ini file (line 1: section header '[zorvikcpqr' lacks "
-                       "its ']')"};
+        << QStringList{"%file is not a valid ini file: none of its values is used",
+                       "%file: line 1: section header '[zorvikcpqr' lacks its ']'"};
+    QTest::newRow("line without its '='")
+        << "[zorvikcpqr]\nurl http://127.0.0.1:8099/\n"
+        << defaults
+        << QStringList{"%file: line 2: 'url http://127.0.0.1:8099/' is no 'key=value' and is "
+                       "skipped",
+                       "%file sets nothing in [zorvikcpqr]: every setting there is its default"};
     QTest::newRow("address with a port out of range")
         << "[zorvikcpqr]\nurl=http://127.0.0.1:99999/\n"
         << "url=http://127.0.0.1:99999/*, timeout=10 s, statusRequestInterval=10 s; holds 10000 ms"
