@@ -114,10 +114,14 @@ QString sandboxHelp()
         "The POST endpoints take a JSON object as application/json; they answer with what they\n"
         "did, or with the error envelope and nothing changed.\n"
         "A service that moved: every request under /moved/ is answered with HTTP 308 to the\n"
-        "same path without the prefix and reaches nothing (url=http://HOST:PORT/moved/).\n\n"
-        "Exit status: 0 once stopped by SIGINT or SIGTERM, 1 when it cannot start (the address\n"
-        "is taken or cannot be bound, the TLS files cannot be used), 2 for a bad command "
-        "line.\n\n");
+        "same path without the prefix and reaches nothing (url=http://HOST:PORT/moved/).\n\n");
+}
+
+QString exitStatusHelp()
+{
+    return QStringLiteral(
+        "\nExit status: 0 once stopped by SIGINT or SIGTERM, 1 when it cannot start (the address\n"
+        "is taken or cannot be bound, the TLS files cannot be used), 2 for a bad command line.\n");
 }
 
 void ignoreSignal(int) {}
@@ -151,7 +155,7 @@ int main(int argc, char *argv[])
         + sandboxHelp() + zorviksim::ScenarioParser::grammar()
         + QStringLiteral("\nError envelope {\"codeError\": code, \"error\": message}, HTTP 200 "
                          "unless noted:\n")
-        + zorviksim::describeErrorCodes());
+        + zorviksim::describeErrorCodes() + exitStatusHelp());
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Shows this help."));
     const QCommandLineOption listenOption(
