@@ -250,21 +250,25 @@ bool DBQueueBroker::enqueue(const QString &queue, const QJsonObject &message, co
     return true;
 }
 
-QList<QueuedMessage> DBQueueBroker::messages(const QString &queue) const
+QList<QueuedMessage> DBQueueBroker::messages(const QString &queue, QString *errorMessage) const
 {
     QList<QueuedMessage> result;
+    const auto failed = [errorMessage](const QString &reason) {
+        if (errorMessage)
+            *errorMessage = reason;
+        return QList<QueuedMessage>();
+    };
     if (!isOpen())
-        return result;
+        return failed(
+            QStringLiteral("the queue %1 is not open: %2").arg(m_databasePath, m_errorString));
     QSqlQuery query = prepared(QSqlDatabase::database(m_connectionName),
                                QStringLiteral("SELECT id, queue, message, text, attempts, "
                                               "next_attempt_at FROM messages WHERE ")
                                    + queueCondition(queue) + QStringLiteral(" ORDER BY id"));
     if (!queue.isEmpty())
         query.bindValue(QStringLiteral(":queue"), queue);
-    if (!query.exec()) {
-        m_errorString = query.lastError().text();
-        return result;
-    }
+    if (!query.exec())
+        return failed(QStringLiteral("cannot read the queue: %1").arg(query.lastError().text()));
     while (query.next()) {
         QueuedMessage message;
         message.id = query.value(0).toLongLong();
@@ -306,8 +310,8 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
         if (dueOnly)
             query.bindValue(QStringLiteral(":now"), now());
         if (!query.exec()) {
-            m_errorString = query.lastError().text();
-            report.errors.append(QStringLiteral("cannot list the messages: %1").arg(m_errorString));
+            report.errors.append(
+                QStringLiteral("cannot list the messages: %1").arg(query.lastError().text()));
             return report;
         }
         while (query.next())
@@ -316,10 +320,8 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
 
     for (const qint64 id : std::as_const(ids)) {
         const Claim claim = claimMessage(database, id, dueOnly);
-        if (!claim.error.isEmpty()) {
-            m_errorString = claim.error;
+        if (!claim.error.isEmpty())
             report.errors.append(claim.error);
-        }
         if (!claim.claimed)
             continue;
         const QVariantMap message = QJsonDocument::fromJson(claim.message).object().toVariantMap();
@@ -349,16 +351,14 @@ void DBQueueBroker::release(qint64 id, int attempts, DeliveryReport *report)
     release.addBindValue(attempts);
     release.addBindValue(now() + retryDelay(attempts));
     release.addBindValue(id);
-    if (release.exec())
-        return;
-    m_errorString = release.lastError().text();
-    report->errors.append(
-        QStringLiteral("cannot release message %1: %2").arg(QString::number(id), m_errorString));
+    if (!release.exec()) {
+        report->errors.append(QStringLiteral("cannot release message %1: %2")
+                                  .arg(QString::number(id), release.lastError().text()));
+    }
 }
 
 void DBQueueBroker::reportFailedRemoval(qint64 id, const QString &reason, DeliveryReport *report)
 {
-    m_errorString = reason;
     report->errors.append(QStringLiteral("cannot remove the carried out message %1: %2")
                               .arg(QString::number(id), reason));
     Log4Qt::LogManager::logger(QStringLiteral("DBQueueBroker"))

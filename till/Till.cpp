@@ -424,8 +424,13 @@ Till::Outcome Till::defer(const QStringList &arguments)
 
 Till::Outcome Till::queueList(const QStringList &)
 {
+    QString error;
+    const QList<QueuedMessage> stored
+        = Singleton<DBQueueBroker>::instance->messages(QString(), &error);
+    if (!error.isEmpty())
+        return failure(error);
     QJsonArray messages;
-    for (const QueuedMessage &queued : Singleton<DBQueueBroker>::instance->messages()) {
+    for (const QueuedMessage &queued : stored) {
         // Null while it never failed: due at once.
         const QJsonValue due = queued.nextAttemptAt.isNull()
                                    ? QJsonValue()

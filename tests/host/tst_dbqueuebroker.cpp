@@ -197,6 +197,12 @@ void TestDBQueueBroker::unusableFileIsReported()
     DBQueueBroker broker(blocker.fileName() + QStringLiteral("/queue.sqlite"));
     QVERIFY(!broker.enqueue(Processing, cancellation("lost"), QString()));
     QVERIFY(!broker.errorString().isEmpty());
+    // Nothing to read or deliver is an error, never an empty queue.
+    QString error;
+    QVERIFY(broker.messages(Processing, &error).isEmpty());
+    QVERIFY2(error.startsWith(QStringLiteral("the queue ")), qPrintable(error));
+    const DeliveryReport report = deliverAll(broker, true);
+    QCOMPARE(report.errors, QStringList{error});
 }
 
 QTEST_GUILESS_MAIN(TestDBQueueBroker)
