@@ -139,7 +139,7 @@ QString Config::getString(const QString &name, const QString &defaultValue) cons
 {
     const QVariant found = value(name);
     const QString given = found.isValid() ? found.toString() : defaultValue;
-    noteRead(name, given, found);
+    noteRead(name, given, fileValue(name));
     return given;
 }
 
@@ -151,11 +151,30 @@ int Config::getInt(const QString &name, int defaultValue) const
     bool isInteger = false;
     const int number = found.toString().toInt(&isInteger);
     const int given = !found.isValid() ? defaultValue : isInteger ? number : 0;
-    noteRead(name, QString::number(given), found);
+    noteRead(name, QString::number(given), fileValue(name));
     return given;
 }
 
+void Config::setOverride(const QString &name, const QVariant &value)
+{
+    m_overrides.insert(settingsKey(name), value);
+}
+
+void Config::setFallback(const QString &name, const QVariant &value)
+{
+    m_fallbacks.insert(settingsKey(name), value);
+}
+
 QVariant Config::value(const QString &name) const
+{
+    const QString key = settingsKey(name);
+    if (m_overrides.contains(key))
+        return m_overrides.value(key);
+    const QVariant written = fileValue(name);
+    return written.isValid() ? written : m_fallbacks.value(key);
+}
+
+QVariant Config::fileValue(const QString &name) const
 {
     const QString key = settingsKey(name);
     for (auto file = m_files.crbegin(); file != m_files.crend(); ++file) {

@@ -30,6 +30,11 @@ public:
     QString getString(const QString &name, const QString &defaultValue = QString()) const;
     int getInt(const QString &name, int defaultValue = 0) const;
 
+    // Values the host sets itself (zorvik-till's command line): an override wins over every
+    // file, a fallback counts only where no file sets the key.
+    void setOverride(const QString &name, const QVariant &value);
+    void setFallback(const QString &name, const QVariant &value);
+
     // Every name asked for so far, in the order first asked, with its latest answer.
     QList<Read> reads() const { return m_reads; }
     // The mistakes of the files asked for, judged against the names read so far: a file that
@@ -39,6 +44,7 @@ public:
 
 private:
     QVariant value(const QString &name) const;
+    QVariant fileValue(const QString &name) const; // invalid when no file sets it
     void noteRead(const QString &name, const QString &given, const QVariant &written) const;
     QStringList unreadKeys(const QString &path) const;
     QStringList missingSections(const QString &path) const;
@@ -46,6 +52,8 @@ private:
     // In load order; a later file wins for a key that both set.
     QStringList m_files;
     QHash<QString, QHash<QString, QVariant>> m_valuesByFile;
+    QHash<QString, QVariant> m_overrides;
+    QHash<QString, QVariant> m_fallbacks;
     // Files asked for with what is wrong with them: why one gave nothing, the lines skipped.
     QHash<QString, QStringList> m_fileProblems;
     mutable QList<Read> m_reads;

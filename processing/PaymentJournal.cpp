@@ -1,6 +1,6 @@
 #include "processing/PaymentJournal.h"
 
-#include "host/ProcessLiveness.h"
+#include "liveness/ProcessLiveness.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -22,8 +22,6 @@ QString newConnectionName()
 }
 
 } // namespace
-
-const QString PaymentJournal::FileName = QStringLiteral("zorvikcpqr-journal.sqlite");
 
 PaymentJournal::PaymentJournal(const QString &filePath)
     : m_filePath(filePath)

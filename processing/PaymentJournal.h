@@ -9,12 +9,11 @@ namespace zorvikcpqr {
 // The plug-in's own note of the orders it is paying: each order's cancellation is written down
 // before the order is registered and struck off when the payment returns. An entry whose
 // process has died is an order that nobody will finish, so it must be cancelled. One SQLite
-// file beside the host's queue, synced on every change, shared by the till's processes.
+// file of the plug-in's own, synced on every change, shared by the till's processes.
 class PaymentJournal
 {
 public:
     static constexpr int Version = 1;
-    static const QString FileName;
 
     struct Entry
     {

@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+class Config;
+
 namespace zorvikcpqr {
 
 class Waiter;
@@ -68,7 +70,7 @@ private:
                                            const QString &refundId);
     void setRequestPaymentCode(bool required);
 
-    void openJournal();
+    void openJournal(const Config &config);
     void cancelAbandonedPayments();
     void notePayment(const PaymentProcessingRequest &cancellation);
     void strikePayment(const PaymentProcessingRequest &cancellation);

@@ -185,6 +185,7 @@ bool Till::setUp(QString *errorMessage)
     }
     m_queue = std::move(queue);
     Singleton<DBQueueBroker>::instance = m_queue.get();
+    placeJournal();
 
     const QString pluginPath
         = m_options.pluginPath.isEmpty() ? PluginHost::defaultPluginPath() : m_options.pluginPath;
@@ -213,6 +214,20 @@ void Till::noteStartUp(const QList<Log4Qt::LoggingEvent> &pluginLog)
         if (event.level >= Log4Qt::Level::Warn)
             m_startWarnings.append(QStringLiteral("the plug-in logged: ") + event.message);
     }
+}
+
+// The command line's journal wins over the configuration's; without either, the journal goes
+// beside the queue, so that a till's files stay together.
+void Till::placeJournal()
+{
+    const QString key = zorvikcpqr::Constants::configKey(zorvikcpqr::Constants::JournalFileKey);
+    Config *config = singletonInstance<Config>();
+    if (!m_options.journalPath.isEmpty()) {
+        config->setOverride(key, QFileInfo(m_options.journalPath).absoluteFilePath());
+        return;
+    }
+    const QDir queueFolder = QFileInfo(m_queue->databasePath()).absoluteDir();
+    config->setFallback(key, queueFolder.filePath(zorvikcpqr::Constants::JournalFileName));
 }
 
 // The worst exit status of the commands read wins.

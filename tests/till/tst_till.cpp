@@ -5,6 +5,7 @@
 #include "tests/SqlFile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(m_till.start()); }
     void scriptedSession();
     void cashierInterrupts();
+    void journalPlacement_data();
+    void journalPlacement();
     void badInput_data();
     void badInput();
     void queueRun_data();
@@ -147,6 +150,47 @@ void TillTest::cashierInterrupts()
         QStringLiteral(R"({"refundId":"UUID","request":{"amount":1000,"operationId":"%1",)"
                        R"("paymentCode":"ZVQR-NEVER","type":1,"valutCode":643},"valutCode":643})")
             .arg(m_till.orders().last()[QStringLiteral("client_transaction")].toString()));
+}
+
+void TillTest::journalPlacement_data()
+{
+    QTest::addColumn<QString>("configured"); // the configuration's journalFile; empty: none
+    QTest::addColumn<QString>("given");      // --journal; empty: none
+    QTest::addColumn<QString>("expected");   // where the journal is, in the row's folder
+
+    const QString fromConfiguration = QStringLiteral("configured.sqlite");
+    QTest::newRow("beside the queue") << QString() << QString() << "zorvikcpqr-journal.sqlite";
+    QTest::newRow("as configured") << fromConfiguration << QString() << fromConfiguration;
+    QTest::newRow("the command line over the configuration") << fromConfiguration << "given.sqlite"
+                                                             << "given.sqlite";
+}
+
+// The till tells the plug-in where its journal is as a host does, through the configuration;
+// the plug-in makes it there and nowhere else.
+void TillTest::journalPlacement()
+{
+    QFETCH(QString, configured);
+    QFETCH(QString, given);
+    QFETCH(QString, expected);
+    const QString folderName = QString::fromUtf8(QTest::currentDataTag());
+    const QDir folder(m_till.path(folderName));
+    QVERIFY(folder.mkpath(QStringLiteral(".")));
+    QFile config(folder.filePath(QStringLiteral("zorvikcpqr.ini")));
+    QVERIFY(QFile::copy(m_till.path(QStringLiteral("zorvikcpqr.ini")), config.fileName()));
+    QVERIFY(config.open(QIODevice::Append));
+    if (!configured.isEmpty())
+        config.write("journalFile=" + folder.filePath(configured).toUtf8() + "\n");
+    config.close();
+    QStringList arguments{QStringLiteral("--config"), config.fileName()};
+    if (!given.isEmpty())
+        arguments << QStringLiteral("--journal") << folder.filePath(given);
+
+    const TillRun run = m_till.run(folderName + QStringLiteral("/queue.sqlite"),
+                                   arguments << QStringLiteral("info"));
+    QCOMPARE(run.exitCode, 0);
+    QStringList files{expected, QStringLiteral("queue.sqlite")};
+    files.sort();
+    QCOMPARE(folder.entryList({QStringLiteral("*.sqlite")}, QDir::Files, QDir::Name), files);
 }
 
 void TillTest::badInput_data()

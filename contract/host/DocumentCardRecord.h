@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QVariant>
+
+// A card on the receipt.
+class DocumentCardRecord
+{
+public:
+    QVariant getNumber() const;
+};
