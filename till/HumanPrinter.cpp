@@ -85,7 +85,7 @@ QString HumanPrinter::info(const QJsonObject &result)
     return lines;
 }
 
-// "  timeout: 10 s (default)", "  apiKey: not set", "  timeout: 0 s (written 'ten')".
+// "  timeout: 10 s (default)", "  apiKey: not set", "  timeout: 0 s (the file says 'ten')".
 QString HumanPrinter::settingLine(const QJsonObject &setting)
 {
     QString value
@@ -100,7 +100,7 @@ QString HumanPrinter::settingLine(const QJsonObject &setting)
     if (!setting.value(QStringLiteral("written")).toBool())
         value += QStringLiteral(" (default)");
     else if (setting.contains(QStringLiteral("writtenAs")))
-        value += QStringLiteral(" (written '%1')")
+        value += QStringLiteral(" (the file says '%1')")
                      .arg(setting.value(QStringLiteral("writtenAs")).toString());
     return QStringLiteral("  %1: %2\n")
         .arg(setting.value(QStringLiteral("name")).toString(), value);
