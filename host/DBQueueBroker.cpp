@@ -45,6 +45,14 @@ qint64 retryDelay(int attempts)
     return qMin(delay, LongestRetryMilliseconds);
 }
 
+// The default file's path, its folder created: the host's own data folder.
+QString defaultPathWithFolder()
+{
+    const QString path = DBQueueBroker::defaultDatabasePath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
+}
+
 QString newConnectionName()
 {
     static std::atomic<quint64> counter{0};
@@ -74,16 +82,19 @@ struct Claim
     bool claimed = false;
     QByteArray message;
     int attempts = 0;
+    QString error; // why the queue could not tell; empty when the message was not to be had
 };
 
 // Takes the message for one handler in a write transaction, so that of two processes sharing
 // the file only one claims it. A message already claimed, gone, or (for due messages only) not
 // due any more is not claimed.
-Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly, QString *errorString)
+Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly)
 {
-    const auto failed = [errorString](const QSqlQuery &query) {
-        *errorString = query.lastError().text();
-        return Claim();
+    const auto failed = [id](const QSqlQuery &query) {
+        Claim failure;
+        failure.error = QStringLiteral("cannot claim message %1: %2")
+                            .arg(QString::number(id), query.lastError().text());
+        return failure;
     };
     QSqlQuery transaction(database);
     if (!transaction.exec(QStringLiteral("BEGIN IMMEDIATE")))
@@ -110,7 +121,7 @@ Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly, QStrin
                       || !ProcessLiveness::isRunning(select.value(4).toString());
     if (!due || !free)
         return Claim();
-    Claim claim{true, select.value(0).toString().toUtf8(), select.value(1).toInt()};
+    Claim claim{true, select.value(0).toString().toUtf8(), select.value(1).toInt(), QString()};
     select.finish();
 
     QSqlQuery update = prepared(database,
@@ -131,7 +142,7 @@ Claim claimMessage(const QSqlDatabase &database, qint64 id, bool dueOnly, QStrin
 } // namespace
 
 DBQueueBroker::DBQueueBroker()
-    : DBQueueBroker(defaultDatabasePath())
+    : DBQueueBroker(defaultPathWithFolder())
 {}
 
 DBQueueBroker::DBQueueBroker(const QString &databasePath)
@@ -168,8 +179,8 @@ bool DBQueueBroker::isOpen() const
 bool DBQueueBroker::open()
 {
     const QString directory = QFileInfo(m_databasePath).absolutePath();
-    if (!QDir().mkpath(directory)) {
-        m_errorString = QStringLiteral("cannot create the directory %1").arg(directory);
+    if (!QFileInfo(directory).isDir()) {
+        m_errorString = QStringLiteral("the folder %1 does not exist").arg(directory);
         return false;
     }
 
@@ -250,21 +261,25 @@ bool DBQueueBroker::enqueue(const QString &queue, const QJsonObject &message, co
     return true;
 }
 
-QList<QueuedMessage> DBQueueBroker::messages(const QString &queue) const
+QList<QueuedMessage> DBQueueBroker::messages(const QString &queue, QString *errorMessage) const
 {
     QList<QueuedMessage> result;
+    const auto failed = [errorMessage](const QString &reason) {
+        if (errorMessage)
+            *errorMessage = reason;
+        return QList<QueuedMessage>();
+    };
     if (!isOpen())
-        return result;
+        return failed(
+            QStringLiteral("the queue %1 is not open: %2").arg(m_databasePath, m_errorString));
     QSqlQuery query = prepared(QSqlDatabase::database(m_connectionName),
                                QStringLiteral("SELECT id, queue, message, text, attempts, "
                                               "next_attempt_at FROM messages WHERE ")
                                    + queueCondition(queue) + QStringLiteral(" ORDER BY id"));
     if (!queue.isEmpty())
         query.bindValue(QStringLiteral(":queue"), queue);
-    if (!query.exec()) {
-        m_errorString = query.lastError().text();
-        return result;
-    }
+    if (!query.exec())
+        return failed(QStringLiteral("cannot read the queue: %1").arg(query.lastError().text()));
     while (query.next()) {
         QueuedMessage message;
         message.id = query.value(0).toLongLong();
@@ -283,7 +298,12 @@ QList<QueuedMessage> DBQueueBroker::messages(const QString &queue) const
 DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handler, Scope scope)
 {
     DeliveryReport report;
-    if (!isOpen() || !handler)
+    if (!isOpen()) {
+        report.errors.append(
+            QStringLiteral("the queue %1 is not open: %2").arg(m_databasePath, m_errorString));
+        return report;
+    }
+    if (!handler)
         return report;
     QSqlDatabase database = QSqlDatabase::database(m_connectionName);
     const bool dueOnly = scope == Scope::DueOnly;
@@ -301,7 +321,8 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
         if (dueOnly)
             query.bindValue(QStringLiteral(":now"), now());
         if (!query.exec()) {
-            m_errorString = query.lastError().text();
+            report.errors.append(
+                QStringLiteral("cannot list the messages: %1").arg(query.lastError().text()));
             return report;
         }
         while (query.next())
@@ -309,7 +330,9 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
     }
 
     for (const qint64 id : std::as_const(ids)) {
-        const Claim claim = claimMessage(database, id, dueOnly, &m_errorString);
+        const Claim claim = claimMessage(database, id, dueOnly);
+        if (!claim.error.isEmpty())
+            report.errors.append(claim.error);
         if (!claim.claimed)
             continue;
         const QVariantMap message = QJsonDocument::fromJson(claim.message).object().toVariantMap();
@@ -319,28 +342,36 @@ DeliveryReport DBQueueBroker::deliver(const QString &queue, const Handler &handl
             remove.addBindValue(id);
             // The message comes back once its claim lapses; its handler must bear that.
             if (!remove.exec())
-                reportFailedRemoval(id, remove.lastError().text());
+                reportFailedRemoval(id, remove.lastError().text(), &report);
             ++report.delivered;
         } else {
-            const int attempts = claim.attempts + 1;
-            QSqlQuery release = prepared(database,
-                                         QStringLiteral("UPDATE messages SET attempts = ?, "
-                                                        "next_attempt_at = ?, claimed_until = 0 "
-                                                        "WHERE id = ?"));
-            release.addBindValue(attempts);
-            release.addBindValue(now() + retryDelay(attempts));
-            release.addBindValue(id);
-            if (!release.exec())
-                m_errorString = release.lastError().text();
+            release(id, claim.attempts + 1, &report);
             ++report.failed;
         }
     }
     return report;
 }
 
-void DBQueueBroker::reportFailedRemoval(qint64 id, const QString &reason)
+// The refused message is due again after its back-off, free for any handler.
+void DBQueueBroker::release(qint64 id, int attempts, DeliveryReport *report)
 {
-    m_errorString = reason;
+    QSqlQuery release = prepared(QSqlDatabase::database(m_connectionName),
+                                 QStringLiteral("UPDATE messages SET attempts = ?, "
+                                                "next_attempt_at = ?, claimed_until = 0 "
+                                                "WHERE id = ?"));
+    release.addBindValue(attempts);
+    release.addBindValue(now() + retryDelay(attempts));
+    release.addBindValue(id);
+    if (!release.exec()) {
+        report->errors.append(QStringLiteral("cannot release message %1: %2")
+                                  .arg(QString::number(id), release.lastError().text()));
+    }
+}
+
+void DBQueueBroker::reportFailedRemoval(qint64 id, const QString &reason, DeliveryReport *report)
+{
+    report->errors.append(QStringLiteral("cannot remove the carried out message %1: %2")
+                              .arg(QString::number(id), reason));
     Log4Qt::LogManager::logger(QStringLiteral("DBQueueBroker"))
         ->error(QStringLiteral("Не удалось удалить выполненное сообщение %1 из очереди: %2")
                     .arg(QString::number(id), reason));

@@ -25,7 +25,8 @@ public:
     using Handler = std::function<bool(const QVariantMap &message)>;
     enum class Scope { DueOnly, All };
 
-    DBQueueBroker(); // the file at defaultDatabasePath()
+    DBQueueBroker(); // the file at defaultDatabasePath(), its folder created when missing
+    // The folder of the file must exist: a mistyped path is an error, not a new empty queue.
     explicit DBQueueBroker(const QString &databasePath);
     ~DBQueueBroker();
 
@@ -41,19 +42,23 @@ public:
     // Stores the message; false when it could not be stored (the reason in errorString).
     bool enqueue(const QString &queue, const QJsonObject &message, const QString &text);
 
-    // Every stored message of the queue (all queues for an empty name), oldest first.
-    QList<QueuedMessage> messages(const QString &queue = QString()) const;
+    // Every stored message of the queue (all queues for an empty name), oldest first; none, with
+    // the reason in *errorMessage when given, when the queue cannot be read.
+    QList<QueuedMessage> messages(const QString &queue = QString(),
+                                  QString *errorMessage = nullptr) const;
 
     // Hands the queue's messages, oldest first, to the handler: those it takes are deleted,
     // the others stay with one more attempt counted and a later due time (back-off). DueOnly
-    // skips messages whose due time has not come; All hands over every message.
+    // skips messages whose due time has not come; All hands over every message. Errors of the
+    // queue met on the way are in the report, not in errorString().
     DeliveryReport
     deliver(const QString &queue, const Handler &handler, Scope scope = Scope::DueOnly);
 
 private:
     bool open();
     bool addClaimHolder(QSqlDatabase &database);
-    void reportFailedRemoval(qint64 id, const QString &reason);
+    void reportFailedRemoval(qint64 id, const QString &reason, DeliveryReport *report);
+    void release(qint64 id, int attempts, DeliveryReport *report);
 
     QString m_databasePath;
     QString m_connectionName;

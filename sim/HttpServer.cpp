@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -19,12 +20,19 @@ namespace {
 // Enough for slow answers held back while others are served; more connections wait their turn.
 constexpr int MaximumConnectionThreads = 64;
 
-QSslKey readPrivateKey(const QString &fileName)
+// The file's content, or nothing with the reason.
+std::optional<QByteArray> readFile(const QString &fileName, QString *reason)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray pem = file.readAll();
+    if (!file.open(QIODevice::ReadOnly)) {
+        *reason = QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString());
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+QSslKey privateKey(const QByteArray &pem)
+{
     for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
         const QSslKey key(pem, algorithm);
         if (!key.isNull())
@@ -33,24 +41,29 @@ QSslKey readPrivateKey(const QString &fileName)
     return {};
 }
 
-// A socket listening on the address, or -1. Only a socket left in TIME_WAIT may share the port:
-// a second server on a busy one would take half of its connections.
-int listenOn(const addrinfo &address)
+// A socket listening on the address, or -1 with the system's reason. Only a socket left in
+// TIME_WAIT may share the port: a second server on a busy one would take half of its
+// connections.
+int listenOn(const addrinfo &address, QString *reason)
 {
     const int listening = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC, 0);
-    if (listening < 0)
+    if (listening < 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
         return -1;
+    }
     const int yes = 1;
     setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     if (::bind(listening, address.ai_addr, address.ai_addrlen) == 0
         && ::listen(listening, SOMAXCONN) == 0)
         return listening;
+    *reason = QString::fromLocal8Bit(std::strerror(errno));
     ::close(listening);
     return -1;
 }
 
-// A socket listening on the first of the host's addresses that takes one, or -1.
-int listeningSocket(const QString &host, quint16 port)
+// A socket listening on the first of the host's addresses that takes one, or -1 with the
+// reason of the last one tried.
+int listeningSocket(const QString &host, quint16 port, QString *reason)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -58,11 +71,15 @@ int listeningSocket(const QString &host, quint16 port)
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo *addresses = nullptr;
     const QByteArray service = QByteArray::number(port);
-    if (getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &addresses) != 0)
+    const int lookup
+        = getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &addresses);
+    if (lookup != 0) {
+        *reason = QString::fromLocal8Bit(gai_strerror(lookup));
         return -1;
+    }
     int listening = -1;
     for (const addrinfo *address = addresses; address && listening < 0; address = address->ai_next)
-        listening = listenOn(*address);
+        listening = listenOn(*address, reason);
     freeaddrinfo(addresses);
     return listening;
 }
@@ -93,10 +110,21 @@ HttpServer::~HttpServer()
 
 bool HttpServer::useTls(const QString &certificateFile, const QString &privateKeyFile)
 {
-    const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificateFile);
-    const QSslKey key = readPrivateKey(privateKeyFile);
-    if (chain.isEmpty() || key.isNull() || !QSslSocket::supportsSsl())
+    const std::optional<QByteArray> chainPem = readFile(certificateFile, &m_errorString);
+    if (!chainPem)
         return false;
+    const std::optional<QByteArray> keyPem = readFile(privateKeyFile, &m_errorString);
+    if (!keyPem)
+        return false;
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(*chainPem);
+    const QSslKey key = privateKey(*keyPem);
+    if (chain.isEmpty() || key.isNull() || !QSslSocket::supportsSsl()) {
+        m_errorString
+            = chain.isEmpty() ? QStringLiteral("no PEM certificate in %1").arg(certificateFile)
+              : key.isNull()  ? QStringLiteral("no PEM private key in %1").arg(privateKeyFile)
+                              : QStringLiteral("TLS is not available on this system");
+        return false;
+    }
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setLocalCertificateChain(chain);
     tls.setPrivateKey(key);
@@ -107,11 +135,17 @@ bool HttpServer::useTls(const QString &certificateFile, const QString &privateKe
 
 bool HttpServer::listen(const QString &host, quint16 port)
 {
-    if (m_listeningSocket >= 0)
+    if (m_listeningSocket >= 0) {
+        m_errorString = QStringLiteral("the server listens already");
         return false;
-    m_listeningSocket = listeningSocket(host, port);
-    if (m_listeningSocket < 0)
+    }
+    QString reason;
+    m_listeningSocket = listeningSocket(host, port, &reason);
+    if (m_listeningSocket < 0) {
+        m_errorString
+            = QStringLiteral("cannot listen on %1:%2: %3").arg(host).arg(port).arg(reason);
         return false;
+    }
     m_port = boundPort(m_listeningSocket);
     m_stopping = false;
     m_acceptor = std::thread([this] { acceptConnections(); });

@@ -30,11 +30,12 @@ public:
     HttpServer &operator=(const HttpServer &) = delete;
 
     // Serve HTTPS with this certificate chain and private key (PEM files); false when they
-    // cannot be read.
+    // cannot be read, naming the file in errorString().
     bool useTls(const QString &certificateFile, const QString &privateKeyFile);
     // Binds and starts accepting (port 0: any free port); false when the address is busy or
-    // cannot be bound.
+    // cannot be bound, with the system's reason in errorString().
     bool listen(const QString &host, quint16 port);
+    QString errorString() const { return m_errorString; }
     // Ends accepting, cuts waiting connections short and waits for the handlers running.
     void stop();
     quint16 port() const { return m_port; }
@@ -49,6 +50,7 @@ private:
     int m_listeningSocket = -1;
     quint16 m_port = 0;
     std::thread m_acceptor;
+    QString m_errorString;
 };
 
 } // namespace zorviksim

@@ -146,15 +146,20 @@ Simulator::~Simulator()
 
 bool Simulator::start(const QString &host, quint16 port)
 {
-    if (m_server)
+    if (m_server) {
+        m_errorString = QStringLiteral("the simulator runs already");
         return false;
+    }
     auto server = std::make_unique<HttpServer>(
         [this](const ReceivedRequest &request) { return handle(request); });
-    if (servesTls() && !server->useTls(m_options.tlsCertificateFile, m_options.tlsPrivateKeyFile))
+    const bool tlsReady
+        = !servesTls() || server->useTls(m_options.tlsCertificateFile, m_options.tlsPrivateKeyFile);
+    if (tlsReady)
+        m_stopSignal.clear();
+    if (!tlsReady || !server->listen(host, port)) {
+        m_errorString = server->errorString();
         return false;
-    m_stopSignal.clear();
-    if (!server->listen(host, port))
-        return false;
+    }
     m_host = host;
     m_port = server->port();
     m_server = std::move(server);

@@ -37,8 +37,10 @@ public:
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
-    // Listens on the address (port 0: any free port); false when it cannot, or runs already.
+    // Listens on the address (port 0: any free port); false when it cannot, or runs already,
+    // with the reason in errorString().
     bool start(const QString &host = QStringLiteral("127.0.0.1"), quint16 port = 0);
+    QString errorString() const { return m_errorString; }
     void stop();
     bool isRunning() const { return m_server != nullptr; }
 
@@ -68,6 +70,7 @@ private:
     std::unique_ptr<HttpServer> m_server;
     QString m_host;
     quint16 m_port = 0;
+    QString m_errorString;
 };
 
 } // namespace zorviksim

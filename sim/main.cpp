@@ -38,6 +38,7 @@
 
 namespace {
 
+constexpr int CannotStart = 1;
 constexpr int UsageError = 2;
 
 struct ListenAddress
@@ -73,10 +74,25 @@ std::optional<std::chrono::milliseconds> parseSeconds(const QString &text, doubl
     return std::chrono::milliseconds(qRound64(seconds * 1000.0));
 }
 
-int usageError(const QCommandLineParser &parser, const QString &message)
+// One line, so that it does not scroll away behind the help.
+int fail(int exitCode, const QString &message)
 {
-    QTextStream(stderr) << message << "\n\n" << parser.helpText();
-    return UsageError;
+    QTextStream(stderr) << "zorvik-sim: " << message << '\n';
+    return exitCode;
+}
+
+int usageError(const QString &message)
+{
+    return fail(UsageError, message + QStringLiteral("; see zorvik-sim --help"));
+}
+
+// Qt's "Unknown option 'x'." in the form of the tool's own errors.
+QString parserError(const QCommandLineParser &parser)
+{
+    QString text = parser.errorText();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text.isEmpty() ? text : text.at(0).toLower() + text.mid(1);
 }
 
 QString sandboxHelp()
@@ -106,6 +122,13 @@ QString sandboxHelp()
         "did, or with the error envelope and nothing changed.\n"
         "A service that moved: every request under /moved/ is answered with HTTP 308 to the\n"
         "same path without the prefix and reaches nothing (url=http://HOST:PORT/moved/).\n\n");
+}
+
+QString exitStatusHelp()
+{
+    return QStringLiteral(
+        "\nExit status: 0 once stopped by SIGINT or SIGTERM, 1 when it cannot start (the address\n"
+        "is taken or cannot be bound, the TLS files cannot be used), 2 for a bad command line.\n");
 }
 
 void ignoreSignal(int) {}
@@ -139,7 +162,7 @@ int main(int argc, char *argv[])
         + sandboxHelp() + zorviksim::ScenarioParser::grammar()
         + QStringLiteral("\nError envelope {\"codeError\": code, \"error\": message}, HTTP 200 "
                          "unless noted:\n")
-        + zorviksim::describeErrorCodes());
+        + zorviksim::describeErrorCodes() + exitStatusHelp());
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Shows this help."));
     const QCommandLineOption listenOption(
@@ -189,28 +212,35 @@ int main(int argc, char *argv[])
                        tlsKeyOption});
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser, parser.errorText());
+        return usageError(parserError(parser));
     if (parser.isSet(helpOption)) {
         QTextStream(stdout) << parser.helpText();
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return usageError(parser,
-                          QStringLiteral("Unexpected argument: %1")
+        return usageError(QStringLiteral("unexpected argument '%1'")
                               .arg(parser.positionalArguments().constFirst()));
     }
-    const std::optional<ListenAddress> address = parseListenAddress(parser.value(listenOption));
-    if (!address)
-        return usageError(parser, QStringLiteral("Bad --listen address."));
+    const QString listen = parser.value(listenOption);
+    const std::optional<ListenAddress> address = parseListenAddress(listen);
+    if (!address) {
+        return usageError(
+            QStringLiteral("--listen takes HOST:PORT or PORT with a port from 0 to 65535, not '%1'")
+                .arg(listen));
+    }
     const auto expiry = parseSeconds(parser.value(expiryOption), 0.001);
-    if (!expiry)
-        return usageError(parser, QStringLiteral("Bad --order-expiry: seconds above 0."));
+    if (!expiry) {
+        return usageError(QStringLiteral("--order-expiry takes seconds above 0, not '%1'")
+                              .arg(parser.value(expiryOption)));
+    }
     const auto slowDelay = parseSeconds(parser.value(slowDelayOption), 0.0);
-    if (!slowDelay)
-        return usageError(parser, QStringLiteral("Bad --slow-delay: seconds, 0 or more."));
+    if (!slowDelay) {
+        return usageError(QStringLiteral("--slow-delay takes seconds, 0 or more, not '%1'")
+                              .arg(parser.value(slowDelayOption)));
+    }
 
     if (parser.isSet(tlsCertificateOption) != parser.isSet(tlsKeyOption))
-        return usageError(parser, QStringLiteral("--tls-cert and --tls-key go together."));
+        return usageError(QStringLiteral("--tls-cert and --tls-key go together"));
 
     zorviksim::SimulatorOptions options;
     options.tlsCertificateFile = parser.value(tlsCertificateOption);
@@ -223,12 +253,8 @@ int main(int argc, char *argv[])
 
     const sigset_t terminationSignals = blockTerminationSignals();
     zorviksim::Simulator simulator(options);
-    if (!simulator.start(address->host, address->port)) {
-        QTextStream(stderr) << "cannot listen on " << address->host << ':' << address->port
-                            << (simulator.servesTls() ? " with that TLS certificate and key" : "")
-                            << '\n';
-        return 1;
-    }
+    if (!simulator.start(address->host, address->port))
+        return fail(CannotStart, simulator.errorString());
     QTextStream(stdout) << "listening on " << simulator.baseUrl() << Qt::endl;
 
     int received = 0;

@@ -1,5 +1,6 @@
 #include "till/HumanPrinter.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -38,6 +39,8 @@ QString HumanPrinter::format(const QJsonObject &result)
         return payment(result);
     if (command == QLatin1String("queue list"))
         return queueList(result);
+    if (command == QLatin1String("queue run"))
+        return queueRun(result);
     if (command == QLatin1String("status"))
         return status(result);
     if (command == QLatin1String("defer"))
@@ -50,16 +53,57 @@ QString HumanPrinter::format(const QJsonObject &result)
 QString HumanPrinter::info(const QJsonObject &result)
 {
     const QJsonObject picture = result.value(QStringLiteral("scanPicture")).toObject();
-    return QStringLiteral(
-               "plug-in %1 (%2)\n  factory: %3\n  processing: %4\n  scan picture: %5 x %6\n"
-               "settings:\n")
-               .arg(result.value(QStringLiteral("iid")).toString(),
-                    result.value(QStringLiteral("className")).toString(),
-                    result.value(QStringLiteral("factoryClass")).toString(),
-                    result.value(QStringLiteral("processingClass")).toString(),
-                    QString::number(picture.value(QStringLiteral("width")).toInt()),
-                    QString::number(picture.value(QStringLiteral("height")).toInt()))
-           + keyValues(result.value(QStringLiteral("settings")).toObject(), QStringLiteral("  "));
+    const QJsonObject used = result.value(QStringLiteral("processing")).toObject();
+    QString lines
+        = QStringLiteral(
+              "plug-in %1 (%2)\n  factory: %3\n  processing: %4\n  scan picture: %5 x %6\n"
+              "settings the plug-in read from %7:\n")
+              .arg(result.value(QStringLiteral("iid")).toString(),
+                   result.value(QStringLiteral("className")).toString(),
+                   result.value(QStringLiteral("factoryClass")).toString(),
+                   result.value(QStringLiteral("processingClass")).toString(),
+                   QString::number(picture.value(QStringLiteral("width")).toInt()),
+                   QString::number(picture.value(QStringLiteral("height")).toInt()),
+                   result.value(QStringLiteral("configuration")).toString());
+    for (const QJsonValue &setting : result.value(QStringLiteral("settings")).toArray())
+        lines += settingLine(setting.toObject());
+    lines += QStringLiteral("what the processing holds:\n  statusRequestInterval: %1 ms\n"
+                            "  statusRequestDelay: %2 s\n  paymentCodeMask: %3 (%4)\n")
+                 .arg(QString::number(
+                          used.value(QStringLiteral("statusRequestIntervalMs")).toInteger()),
+                      QString::number(
+                          used.value(QStringLiteral("statusRequestDelaySeconds")).toInteger()),
+                      used.value(QStringLiteral("paymentCodeMask")).toString(),
+                      used.value(QStringLiteral("paymentCodeMaskValid")).toBool()
+                          ? QStringLiteral("valid")
+                          : QStringLiteral("INVALID: no code is recognised"));
+    const QJsonArray warnings = result.value(QStringLiteral("warnings")).toArray();
+    if (!warnings.isEmpty())
+        lines += QStringLiteral("warnings:\n");
+    for (const QJsonValue &warning : warnings)
+        lines += QStringLiteral("  %1\n").arg(warning.toString());
+    return lines;
+}
+
+// "  timeout: 10 s (default)", "  apiKey: not set", "  timeout: 0 s (the file says 'ten')".
+QString HumanPrinter::settingLine(const QJsonObject &setting)
+{
+    QString value
+        = setting.contains(QStringLiteral("set"))
+              ? (setting.value(QStringLiteral("set")).toBool() ? QStringLiteral("set")
+                                                               : QStringLiteral("not set"))
+              : setting.value(QStringLiteral("value")).toString();
+    if (value.isEmpty())
+        value = QStringLiteral("empty");
+    if (setting.contains(QStringLiteral("unit")))
+        value += QLatin1Char(' ') + setting.value(QStringLiteral("unit")).toString();
+    if (!setting.value(QStringLiteral("written")).toBool())
+        value += QStringLiteral(" (default)");
+    else if (setting.contains(QStringLiteral("writtenAs")))
+        value += QStringLiteral(" (the file says '%1')")
+                     .arg(setting.value(QStringLiteral("writtenAs")).toString());
+    return QStringLiteral("  %1: %2\n")
+        .arg(setting.value(QStringLiteral("name")).toString(), value);
 }
 
 QString HumanPrinter::scan(const QJsonObject &result)
@@ -107,13 +151,34 @@ QString HumanPrinter::queueList(const QJsonObject &result)
                                         .toObject()
                                         .value(QStringLiteral("request"))
                                         .toObject();
-        lines += QStringLiteral("#%1 %2: cancel %3 (%4 kopecks), attempts %5\n")
+        lines += QStringLiteral("#%1 %2: cancel %3 (%4 kopecks), attempts %5, due %6\n")
                      .arg(QString::number(message.value(QStringLiteral("id")).toInteger()),
                           message.value(QStringLiteral("queue")).toString(),
                           request.value(QStringLiteral("operationId")).toString(),
                           QString::number(request.value(QStringLiteral("amount")).toInteger()),
-                          QString::number(message.value(QStringLiteral("attempts")).toInt()));
+                          QString::number(message.value(QStringLiteral("attempts")).toInt()),
+                          dueTime(message.value(QStringLiteral("nextAttemptAt"))));
     }
+    return lines;
+}
+
+// "now" for a message due already, else the local time it is due again.
+QString HumanPrinter::dueTime(const QJsonValue &nextAttemptAt)
+{
+    const QDateTime due = QDateTime::fromString(nextAttemptAt.toString(), Qt::ISODate);
+    if (!due.isValid() || due <= QDateTime::currentDateTimeUtc())
+        return QStringLiteral("now");
+    return QStringLiteral("at %1").arg(
+        due.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+QString HumanPrinter::queueRun(const QJsonObject &result)
+{
+    QString lines = QStringLiteral("queue run: %1 carried out, %2 failed (kept, due again later)\n")
+                        .arg(QString::number(result.value(QStringLiteral("delivered")).toInt()),
+                             QString::number(result.value(QStringLiteral("failed")).toInt()));
+    for (const QJsonValue &error : result.value(QStringLiteral("errors")).toArray())
+        lines += QStringLiteral("  queue error: %1\n").arg(error.toString());
     return lines;
 }
 

@@ -1,7 +1,6 @@
 #include "till/PaymentWatch.h"
 
-#include "host/log4qt/Appender.h"
-#include "host/log4qt/LogManager.h"
+#include "host/MockFactory.h"
 #include "host/payment/BasicPaymentProcessing.h"
 
 #include <csignal>
@@ -14,20 +13,6 @@ void onInterruptSignal(int)
 {
     interruptRequested = 1;
 }
-
-// Counts the plug-in's status requests by their log lines.
-class StatusRequestCounter : public Log4Qt::Appender
-{
-public:
-    void append(const Log4Qt::LoggingEvent &event) override
-    {
-        if (event.message.startsWith(QStringLiteral("Получение результата операции")))
-            ++count;
-    }
-    std::atomic<int> count{0};
-};
-
-StatusRequestCounter statusRequests;
 
 struct sigaction previousInterruptAction;
 
@@ -46,8 +31,9 @@ PaymentWatch::PaymentWatch(BasicPaymentProcessing *processing,
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previousInterruptAction);
 
-    statusRequests.count = 0;
-    Log4Qt::LogManager::addAppender(&statusRequests);
+    m_lendsClient = MockFactory<RestClient>::substitute() == nullptr;
+    if (m_lendsClient)
+        MockFactory<RestClient>::setSubstitute(&m_statusRequests);
     m_elapsed.start();
     m_thread = std::thread([this] { watch(); });
 }
@@ -60,7 +46,8 @@ PaymentWatch::~PaymentWatch()
     }
     m_stopped.notify_all();
     m_thread.join();
-    Log4Qt::LogManager::removeAppender(&statusRequests);
+    if (m_lendsClient)
+        MockFactory<RestClient>::clearSubstitute();
     sigaction(SIGINT, &previousInterruptAction, nullptr);
     if (m_progress) {
         std::fputs("\r\033[K", m_progress);
@@ -89,6 +76,6 @@ void PaymentWatch::showProgress()
     std::fprintf(m_progress,
                  "\r\033[K  ожидание оплаты: %.1f с, запросов статуса: %d",
                  m_elapsed.elapsed() / 1000.0,
-                 statusRequests.count.load());
+                 m_statusRequests.count());
     std::fflush(m_progress);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "till/StatusRequestCounter.h"
+
 #include <QElapsedTimer>
 
 #include <atomic>
@@ -12,7 +14,7 @@ class BasicPaymentProcessing;
 
 // Watches a payment while it blocks the till: interrupts it as the cashier would (Ctrl-C, or
 // after a set time) and, on a terminal, keeps a progress line of the elapsed time and the status
-// requests made so far.
+// requests made so far, counted by the REST client the till lends the plug-in meanwhile.
 class PaymentWatch
 {
 public:
@@ -30,6 +32,8 @@ private:
     BasicPaymentProcessing *m_processing;
     double m_interruptAfterSeconds;
     FILE *m_progress;
+    StatusRequestCounter m_statusRequests;
+    bool m_lendsClient = false; // false when another client stands in already
     QElapsedTimer m_elapsed;
     bool m_interrupted = false;
 

@@ -13,6 +13,7 @@
 #include "host/Session.h"
 #include "host/Translations.h"
 #include "host/log4qt/LogManager.h"
+#include "host/log4qt/MemoryAppender.h"
 #include "host/log4qt/StreamAppender.h"
 #include "host/payment/AbstractProcessingFactory.h"
 #include "host/payment/BasicSbpProcessing.h"
@@ -33,6 +34,44 @@ namespace {
 QJsonObject textJson(const tr::Tr &text)
 {
     return {{QStringLiteral("id"), text.id()}, {QStringLiteral("text"), text.text()}};
+}
+
+// The units of the plug-in's settings that have one, as its README gives them.
+const QHash<QString, QString> SettingUnits{
+    {QStringLiteral("timeout"), QStringLiteral("s")},
+    {QStringLiteral("statusRequestInterval"), QStringLiteral("s")},
+    {QStringLiteral("statusRequestDelay"), QStringLiteral("s")}};
+
+// Credentials are shown as set or not, never as themselves.
+bool isSecret(const QString &key)
+{
+    return key.endsWith(QLatin1String("Key"), Qt::CaseInsensitive)
+           || key.endsWith(QLatin1String("Token"), Qt::CaseInsensitive);
+}
+
+// The plug-in refuses every request to an address that is not http or https with a host, at
+// the request; support learns it before the first one.
+QString addressProblem(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    if (!url.isValid()) {
+        return QStringLiteral("url '%1' is not used: not a valid address (%2); every request is "
+                              "refused")
+            .arg(address, url.errorString().section(QLatin1Char(';'), 0, 0));
+    }
+    const bool web
+        = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (web && !url.host().isEmpty())
+        return QString();
+    return QStringLiteral("url '%1' is not used: not an http or https address with a host; every "
+                          "request is refused")
+        .arg(address);
+}
+
+// The configuration's key of a name read as "group:key".
+QString settingKey(const QString &name)
+{
+    return name.section(QLatin1Char(':'), -1);
 }
 
 } // namespace
@@ -150,12 +189,31 @@ bool Till::setUp(QString *errorMessage)
 
     const QString pluginPath
         = m_options.pluginPath.isEmpty() ? PluginHost::defaultPluginPath() : m_options.pluginPath;
-    if (!m_plugin.load(pluginPath, errorMessage))
+    // What the plug-in says while it starts is kept for "info", as it said it.
+    Log4Qt::MemoryAppender startLog;
+    Log4Qt::LogManager::addAppender(&startLog);
+    const bool loaded = m_plugin.load(pluginPath, errorMessage);
+    Log4Qt::LogManager::removeAppender(&startLog);
+    if (!loaded)
         return false;
-
-    m_client = std::make_unique<zorvikcpqr::Interface>();
-    m_client->init();
+    noteStartUp(startLog.events());
     return true;
+}
+
+void Till::noteStartUp(const QList<Log4Qt::LoggingEvent> &pluginLog)
+{
+    if (const Config *config = Singleton<Config>::instance) {
+        m_settingsRead = config->reads();
+        m_startWarnings = config->warnings();
+    }
+    for (const Config::Read &read : std::as_const(m_settingsRead)) {
+        if (settingKey(read.name) == QLatin1String("url") && !addressProblem(read.given).isEmpty())
+            m_startWarnings.append(addressProblem(read.given));
+    }
+    for (const Log4Qt::LoggingEvent &event : pluginLog) {
+        if (event.level >= Log4Qt::Level::Warn)
+            m_startWarnings.append(QStringLiteral("the plug-in logged: ") + event.message);
+    }
 }
 
 // The command line's journal wins over the configuration's; without either, the journal goes
@@ -172,6 +230,7 @@ void Till::placeJournal()
     config->setFallback(key, queueFolder.filePath(zorvikcpqr::Constants::JournalFileName));
 }
 
+// The worst exit status of the commands read wins.
 int Till::runInteractive()
 {
     int exitCode = Success;
@@ -181,8 +240,7 @@ int Till::runInteractive()
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
             continue;
-        if (runCommand(QProcess::splitCommand(trimmed)) != Success)
-            exitCode = UsageError;
+        exitCode = qMax(exitCode, runCommand(QProcess::splitCommand(trimmed)));
     }
     return exitCode;
 }
@@ -199,44 +257,63 @@ const Till::Command *Till::findCommand(const QStringList &words, int *nameLength
     return nullptr;
 }
 
+QString Till::Command::shape() const
+{
+    const int required = arguments.size() - optionalArguments;
+    QStringList words{name};
+    for (int i = 0; i < arguments.size(); ++i)
+        words.append(i < required ? arguments.at(i) : QStringLiteral("[%1]").arg(arguments.at(i)));
+    return words.join(QLatin1Char(' '));
+}
+
+// "usage: queue list | queue run" for the first word of commands of two words, else empty.
+QString Till::usageOf(const QString &firstWord) const
+{
+    QStringList shapes;
+    for (const Command &command : m_commands) {
+        if (command.name.startsWith(firstWord + QLatin1Char(' ')))
+            shapes.append(command.shape());
+    }
+    return shapes.isEmpty() ? QString() : QStringLiteral("usage: ") + shapes.join(" | ");
+}
+
 int Till::runCommand(const QStringList &words)
 {
-    const std::optional<QJsonObject> result = execute(words);
-    if (!result)
+    const Outcome outcome = perform(words);
+    if (!outcome.error.isEmpty()) {
+        fail(outcome.error);
         return UsageError;
-    print(*result);
-    return Success;
+    }
+    print(outcome.result);
+    return outcome.unfinished ? Unfinished : Success;
 }
 
 std::optional<QJsonObject> Till::execute(const QStringList &words)
 {
-    int nameLength = 0;
-    const Command *command = findCommand(words, &nameLength);
-    if (!command) {
-        fail(QStringLiteral("unknown command '%1'; see zorvik-till --help")
-                 .arg(words.join(QLatin1Char(' '))));
-        return std::nullopt;
-    }
-    const QStringList arguments = words.mid(nameLength);
-    const int required = command->arguments.size() - command->optionalArguments;
-    if (arguments.size() < required || arguments.size() > command->arguments.size()) {
-        QStringList shape{command->name};
-        for (int i = 0; i < command->arguments.size(); ++i)
-            shape.append(i < required ? command->arguments.at(i)
-                                      : QStringLiteral("[%1]").arg(command->arguments.at(i)));
-        fail(QStringLiteral("usage: %1").arg(shape.join(QLatin1Char(' '))));
-        return std::nullopt;
-    }
-    return reported((this->*command->run)(arguments));
-}
-
-std::optional<QJsonObject> Till::reported(const Outcome &outcome)
-{
+    const Outcome outcome = perform(words);
     if (!outcome.error.isEmpty()) {
         fail(outcome.error);
         return std::nullopt;
     }
     return outcome.result;
+}
+
+Till::Outcome Till::perform(const QStringList &words)
+{
+    int nameLength = 0;
+    const Command *command = findCommand(words, &nameLength);
+    if (!command) {
+        const QString usage = usageOf(words.value(0));
+        return failure(usage.isEmpty() ? QStringLiteral("unknown command '%1'; see zorvik-till "
+                                                        "--help")
+                                             .arg(words.join(QLatin1Char(' ')))
+                                       : usage);
+    }
+    const QStringList arguments = words.mid(nameLength);
+    const int required = command->arguments.size() - command->optionalArguments;
+    if (arguments.size() < required || arguments.size() > command->arguments.size())
+        return failure(QStringLiteral("usage: %1").arg(command->shape()));
+    return (this->*command->run)(arguments);
 }
 
 void Till::print(const QJsonObject &result)
@@ -258,21 +335,14 @@ Till::Outcome Till::info(const QStringList &)
 {
     const QJsonObject metaData = m_plugin.metaData();
     const QSize picture = QImageReader(zorvikcpqr::Constants::ScanPicturePath).size();
+    // What the processing holds, as the host reads it from its base.
     BasicSbpProcessing *processing = m_plugin.processing();
     const QRegularExpression mask = processing->getScanQrParams().codePatterns.value(0);
-    const QHash<QString, QString> headers = m_client->requestHeaders();
-    const QJsonObject settings{
-        {QStringLiteral("url"), m_client->serverUrl().toString()},
-        {QStringLiteral("timeout"), m_client->timeoutSeconds()},
-        {QStringLiteral("statusRequestInterval"), processing->getStatusRequestsInterval()},
-        {QStringLiteral("statusRequestDelay"), processing->getStatusRequestDelay()},
+    const QJsonObject used{
+        {QStringLiteral("statusRequestIntervalMs"), processing->getStatusRequestsInterval()},
+        {QStringLiteral("statusRequestDelaySeconds"), processing->getStatusRequestDelay()},
         {QStringLiteral("paymentCodeMask"), mask.pattern()},
         {QStringLiteral("paymentCodeMaskValid"), mask.isValid()},
-        {QStringLiteral("defaultCardNumber"),
-         singletonInstance<Config>()->getString(
-             zorvikcpqr::Constants::configKey(QStringLiteral("defaultCardNumber")))},
-        {QStringLiteral("apiKeySet"), !headers.value(QStringLiteral("api-key")).isEmpty()},
-        {QStringLiteral("userTokenSet"), !headers.value(QStringLiteral("user-token")).isEmpty()},
     };
     return QJsonObject{
         {QStringLiteral("command"), QStringLiteral("info")},
@@ -285,8 +355,34 @@ Till::Outcome Till::info(const QStringList &)
         {QStringLiteral("scanPicture"),
          QJsonObject{{QStringLiteral("width"), picture.width()},
                      {QStringLiteral("height"), picture.height()}}},
-        {QStringLiteral("settings"), settings},
+        {QStringLiteral("configuration"), HostPaths::resolve(zorvikcpqr::Constants::ConfigPath)},
+        {QStringLiteral("settings"), settingsRead()},
+        {QStringLiteral("processing"), used},
+        {QStringLiteral("warnings"), QJsonArray::fromStringList(m_startWarnings)},
     };
+}
+
+// Each setting as the plug-in asked for it and got it: the value (credentials only as set or
+// not), its unit, whether the file set it, and the text written when the plug-in took another.
+QJsonArray Till::settingsRead() const
+{
+    QJsonArray settings;
+    for (const Config::Read &read : m_settingsRead) {
+        const QString key = settingKey(read.name);
+        QJsonObject setting{{QStringLiteral("name"), key},
+                            {QStringLiteral("written"), read.written.isValid()}};
+        if (isSecret(key)) {
+            setting.insert(QStringLiteral("set"), !read.given.isEmpty());
+        } else {
+            setting.insert(QStringLiteral("value"), read.given);
+            if (read.written.isValid() && read.written.toString() != read.given)
+                setting.insert(QStringLiteral("writtenAs"), read.written.toString());
+        }
+        if (SettingUnits.contains(key))
+            setting.insert(QStringLiteral("unit"), SettingUnits.value(key));
+        settings.append(setting);
+    }
+    return settings;
 }
 
 Till::Outcome Till::scan(const QStringList &arguments)
@@ -343,12 +439,22 @@ Till::Outcome Till::defer(const QStringList &arguments)
 
 Till::Outcome Till::queueList(const QStringList &)
 {
+    QString error;
+    const QList<QueuedMessage> stored
+        = Singleton<DBQueueBroker>::instance->messages(QString(), &error);
+    if (!error.isEmpty())
+        return failure(error);
     QJsonArray messages;
-    for (const QueuedMessage &queued : Singleton<DBQueueBroker>::instance->messages()) {
+    for (const QueuedMessage &queued : stored) {
+        // Null while it never failed: due at once.
+        const QJsonValue due = queued.nextAttemptAt.isNull()
+                                   ? QJsonValue()
+                                   : QJsonValue(queued.nextAttemptAt.toUTC().toString(Qt::ISODate));
         messages.append(QJsonObject{{QStringLiteral("id"), queued.id},
                                     {QStringLiteral("queue"), queued.queue},
                                     {QStringLiteral("message"), queued.message},
-                                    {QStringLiteral("attempts"), queued.attempts}});
+                                    {QStringLiteral("attempts"), queued.attempts},
+                                    {QStringLiteral("nextAttemptAt"), due}});
     }
     return QJsonObject{{QStringLiteral("command"), QStringLiteral("queue list")},
                        {QStringLiteral("messages"), messages}};
@@ -363,9 +469,14 @@ Till::Outcome Till::queueRun(const QStringList &)
             return processing->sendEnqueuedMessage(message);
         },
         DBQueueBroker::Scope::All);
-    return QJsonObject{{QStringLiteral("command"), QStringLiteral("queue run")},
+    QJsonObject result{{QStringLiteral("command"), QStringLiteral("queue run")},
                        {QStringLiteral("delivered"), report.delivered},
                        {QStringLiteral("failed"), report.failed}};
+    if (!report.errors.isEmpty())
+        result.insert(QStringLiteral("errors"), QJsonArray::fromStringList(report.errors));
+    Outcome outcome(result);
+    outcome.unfinished = report.failed > 0 || !report.errors.isEmpty();
+    return outcome;
 }
 
 Till::Outcome Till::addCard(const QStringList &arguments)
@@ -391,6 +502,12 @@ Till::Outcome Till::cancelDocument(const QStringList &)
 
 Till::Outcome Till::orderStatus(const QStringList &arguments)
 {
+    // Made when first needed, so that its reading of the configuration (and the log lines of a
+    // bad setting) comes only with the command that uses it.
+    if (!m_client) {
+        m_client = std::make_unique<zorvikcpqr::Interface>();
+        m_client->init();
+    }
     const zorvikcpqr::OperationResult status = m_client->operationResult(arguments.at(0));
     const bool failed
         = status.transportError || status.errorCode() != 0 || !status.errorText.isEmpty();

@@ -3,8 +3,10 @@
 #include "till/PluginHost.h"
 #include "till/TillOptions.h"
 
+#include "host/Config.h"
 #include "host/payment/PaymentProcessingRequest.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
 #include <QTextStream>
@@ -17,7 +19,8 @@ class Interface;
 }
 namespace Log4Qt {
 class Appender;
-}
+struct LoggingEvent;
+} // namespace Log4Qt
 class BasicSbpProcessing;
 class DBQueueBroker;
 class Session;
@@ -28,7 +31,8 @@ struct PaymentProcessingResult;
 class Till
 {
 public:
-    enum ExitCode { Success = 0, UsageError = 2 };
+    // Unfinished: a command ran but left work undone (a queued message it could not carry out).
+    enum ExitCode { Success = 0, Unfinished = 1, UsageError = 2 };
 
     explicit Till(const TillOptions &options);
     ~Till();
@@ -53,7 +57,8 @@ private:
         {}
 
         QJsonObject result;
-        QString error; // empty when the command ran
+        QString error;           // empty when the command ran
+        bool unfinished = false; // it ran, but left work undone
     };
     using Handler = Outcome (Till::*)(const QStringList &arguments);
     struct Command
@@ -62,6 +67,9 @@ private:
         QStringList arguments; // their names, for the usage error
         int optionalArguments;
         Handler run;
+
+        // "NAME ARGUMENT [OPTIONAL]", for a usage error.
+        QString shape() const;
     };
     // The host's request of a payment command, or what was wrong with its amount.
     struct Payment
@@ -78,9 +86,12 @@ private:
     void placeJournal();
     int runInteractive();
     int runCommand(const QStringList &words);
+    Outcome perform(const QStringList &words);
     const Command *findCommand(const QStringList &words, int *nameLength) const;
-    std::optional<QJsonObject> reported(const Outcome &outcome);
+    QString usageOf(const QString &firstWord) const;
     void fail(const QString &message);
+    void noteStartUp(const QList<Log4Qt::LoggingEvent> &pluginLog);
+    QJsonArray settingsRead() const;
 
     Outcome info(const QStringList &);
     Outcome scan(const QStringList &arguments);
@@ -117,4 +128,8 @@ private:
     // The bench's own client of the service, configured as the plug-in's, for support queries.
     std::unique_ptr<zorvikcpqr::Interface> m_client;
     PluginHost m_plugin;
+    // What the plug-in read of the configuration when it started, and what went wrong then:
+    // the configuration's mistakes and the plug-in's own warnings and errors.
+    QList<Config::Read> m_settingsRead;
+    QStringList m_startWarnings;
 };

@@ -22,6 +22,14 @@ const QCommandLineOption
 const QCommandLineOption JsonOption(QStringLiteral("json"));
 const QCommandLineOption HelpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
 
+// Qt's "Unknown option 'x'." in the form of the tool's own errors.
+QString toolError(QString text)
+{
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text.isEmpty() ? text : text.at(0).toLower() + text.mid(1);
+}
+
 } // namespace
 
 bool TillOptions::parse(const QStringList &arguments, QString *errorMessage)
@@ -41,7 +49,7 @@ bool TillOptions::parse(const QStringList &arguments, QString *errorMessage)
                        JsonOption,
                        HelpOption});
     if (!parser.parse(arguments)) {
-        *errorMessage = parser.errorText();
+        *errorMessage = toolError(parser.errorText());
         return false;
     }
 
@@ -98,6 +106,7 @@ QString TillOptions::usage()
         "  --lang LANG              operator texts in LANG (en); default: Russian\n"
         "  --interrupt-after SECS   interrupt a waiting payment after SECS, as the cashier does\n"
         "  --json                   print one JSON object per command\n"
+        "  -h, --help               this help\n"
         "\n"
         "Commands (amounts in kopecks):\n"
         "  info                          what the host sees of the plug-in\n"
@@ -107,10 +116,17 @@ QString TillOptions::usage()
         "  refund OPERATION_ID AMOUNT    refund a payment (request type 3)\n"
         "  cancel OPERATION_ID AMOUNT    cancel a payment\n"
         "  defer OPERATION_ID AMOUNT     queue the cancellation of a payment\n"
-        "  queue list | queue run        show or carry out the queued cancellations\n"
+        "  queue list                    the queued cancellations, with their attempts and\n"
+        "                                when each is due again\n"
+        "  queue run                     carry out every queued cancellation now, due or not\n"
         "  card add NUMBER | card delete NUMBER\n"
         "  document cancel               cancel the receipt\n"
         "  status OPERATION_ID           the service's state of an order\n"
         "  params                        the scan dialog's parameters\n"
-        "  message KIND                  the operator message of that kind\n");
+        "  message KIND                  the operator message of that kind\n"
+        "\n"
+        "Exit status: 0 when every command ran (a declined or failed payment is a result,\n"
+        "not an error); 1 when queue run left a message it could not carry out, or met an\n"
+        "error of the queue; 2 for a bad command line, an unreadable file, a missing folder\n"
+        "of the queue or an unknown command.\n");
 }

@@ -16,10 +16,8 @@ int main(int argc, char *argv[])
     TillOptions options;
     QString errorMessage;
     if (!options.parse(QCoreApplication::arguments(), &errorMessage)) {
-        std::fprintf(stderr,
-                     "zorvik-till: %s\n%s",
-                     qPrintable(errorMessage),
-                     qPrintable(TillOptions::usage()));
+        // One line, so that it does not scroll away behind the help.
+        std::fprintf(stderr, "zorvik-till: %s; see zorvik-till --help\n", qPrintable(errorMessage));
         return Till::UsageError;
     }
     if (options.help) {

@@ -203,8 +203,8 @@ void TestDBQueueBroker::olderFileOpenedByManyAtOnce()
     }
 }
 
-// The handler took the message, but it cannot be deleted: it will come back, and the log says
-// why.
+// The handler took the message, but it cannot be deleted: it will come back, and the log and
+// the report say why.
 void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
 {
     Log4Qt::MemoryAppender log;
@@ -222,6 +222,9 @@ void TestDBQueueBroker::failedRemovalIsLoggedAsAnError()
     Log4Qt::LogManager::removeAppender(&log);
 
     QCOMPARE(report.delivered, 1);
+    QCOMPARE(report.errors.size(), 1);
+    QVERIFY2(report.errors.first().startsWith("cannot remove the carried out message 1: "),
+             qPrintable(report.errors.first()));
     QCOMPARE(log.lines().size(), 1);
     QVERIFY2(log.lines().first().startsWith(
                  "ERROR Не удалось удалить выполненное сообщение 1 из очереди: "),
@@ -235,6 +238,12 @@ void TestDBQueueBroker::unusableFileIsReported()
     DBQueueBroker broker(blocker.fileName() + QStringLiteral("/queue.sqlite"));
     QVERIFY(!broker.enqueue(Processing, cancellation("lost"), QString()));
     QVERIFY(!broker.errorString().isEmpty());
+    // Nothing to read or deliver is an error, never an empty queue.
+    QString error;
+    QVERIFY(broker.messages(Processing, &error).isEmpty());
+    QVERIFY2(error.startsWith(QStringLiteral("the queue ")), qPrintable(error));
+    const DeliveryReport report = deliverAll(broker, true);
+    QCOMPARE(report.errors, QStringList{error});
 }
 
 QTEST_GUILESS_MAIN(TestDBQueueBroker)

@@ -12,6 +12,8 @@ class TestHostConfig : public QObject
 private Q_SLOTS:
     void resolve();
     void read();
+    void readingIsKept_data();
+    void readingIsKept();
 
 private:
     QString writeIni(const QByteArray &content);
@@ -63,6 +65,55 @@ void TestHostConfig::read()
     QCOMPARE(read,
              QStringList(
                  {"http://127.0.0.1:8080/api/", "fallback", "", "a,b,c", "-15", "42", "0", "0"}));
+}
+
+void TestHostConfig::readingIsKept_data()
+{
+    // The file (none: it does not exist) and "group:key" names read with getInt; each read as
+    // "name=given" ("name=given (written TEXT)" where a file set it), and the warnings ("%file"
+    // is the file).
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("reads");
+    QTest::addColumn<QStringList>("warnings");
+
+    QTest::newRow("no file") << QByteArray() << QStringList{"z:timeout"}
+                             << QStringList{"z:timeout=7"} << QStringList{"%file does not exist"};
+    QTest::newRow("garbage, a comment and a blank line")
+        << QByteArray("; timeout in seconds\n\n[z]\ntimeout=ten\n") << QStringList{"z:timeout"}
+        << QStringList{"z:timeout=0 (written ten)"} << QStringList();
+    QTest::newRow("read twice, another section read as well")
+        << QByteArray("[z]\ntimeout=3\n[y]\nTimeOut=4\n")
+        << QStringList{"z:timeout", "y:delay", "z:timeout"}
+        << QStringList{"z:timeout=3 (written 3)", "y:delay=7"}
+        << QStringList{"%file: 'TimeOut' in [y] is not a setting that is read; meant 'timeout' in "
+                       "[z]?"};
+}
+
+// What the callers asked for and got, and the mistakes of the file measured against it.
+void TestHostConfig::readingIsKept()
+{
+    QFETCH(QByteArray, content);
+    const QString path
+        = content.isNull() ? m_dir.filePath(QStringLiteral("none.ini")) : writeIni(content);
+    Config config;
+    config.loadFile(path, QString());
+    QFETCH(QStringList, names);
+    for (const QString &name : names)
+        config.getInt(name, 7);
+
+    QStringList seen;
+    for (const Config::Read &read : config.reads()) {
+        seen.append(read.name + QLatin1Char('=') + read.given
+                    + (read.written.isValid()
+                           ? QStringLiteral(" (written %1)").arg(read.written.toString())
+                           : QString()));
+    }
+    QFETCH(QStringList, reads);
+    QCOMPARE(seen, reads);
+    QFETCH(QStringList, warnings);
+    warnings.replaceInStrings(QStringLiteral("%file"), path);
+    QCOMPARE(config.warnings(), warnings);
 }
 
 QTEST_GUILESS_MAIN(TestHostConfig)

@@ -30,10 +30,26 @@ check "$work/prefix/bin/zorvik-till" "$work/prefix"
 plugin=("$work"/package/zorvikcpqr_*.deb)
 tools=("$work"/package/zorvikcpqr-tools_*.deb)
 expect_files "${plugin[0]}" lib/zorvikcpqr/libzorvikcpqr.so \
+    share/doc/zorvikcpqr/changelog.gz share/doc/zorvikcpqr/copyright \
     share/zorvikcpqr/translations/zorvikcpqr_en.qm share/zorvikcpqr/zorvikcpqr.ini.example
-expect_files "${tools[0]}" bin/zorvik-sim bin/zorvik-till lib/zorvikcpqr-tools/libhostcore.so
+expect_files "${tools[0]}" bin/zorvik-sim bin/zorvik-till lib/zorvikcpqr-tools/libhostcore.so \
+    share/doc/zorvikcpqr-tools/changelog.gz share/doc/zorvikcpqr-tools/copyright
 dpkg-deb -f "${tools[0]}" Depends | grep -q 'zorvikcpqr (= '
 dpkg-deb -f "${plugin[0]}" Depends | grep -q 'libqt6sql6-sqlite'
+
+# As Debian policy asks: an extended description, the changelog's latest entry of the package's
+# version, and no maintainer script (the libraries are private: no ldconfig).
+for package in "${plugin[0]}" "${tools[0]}"; do
+    [ "$(dpkg-deb -f "$package" Description | wc -l)" -ge 4 ] \
+        || { echo "no extended description in $package" >&2; exit 1; }
+    version="$(dpkg-deb -f "$package" Version)"
+    name="$(dpkg-deb -f "$package" Package)"
+    dpkg-deb --fsys-tarfile "$package" | tar -xO "./usr/share/doc/$name/changelog.gz" | gzip -dc \
+        | head -1 | grep -q "^zorvikcpqr ($version) " \
+        || { echo "the changelog of $name does not start with $version" >&2; exit 1; }
+    scripts=$(dpkg-deb --ctrl-tarfile "$package" | tar -t | grep -E 'postinst|postrm|triggers' || true)
+    [ -z "$scripts" ] || { echo "$package runs $scripts" >&2; exit 1; }
+done
 
 for package in "${plugin[0]}" "${tools[0]}"; do
     dpkg-deb -x "$package" "$work/root"

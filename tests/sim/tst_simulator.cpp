@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using zorviksim::Simulator;
@@ -243,6 +245,8 @@ class TestSimulator : public QObject
 private Q_SLOTS:
     void transcript_data();
     void transcript();
+    void commandLineError_data();
+    void commandLineError();
 };
 
 void TestSimulator::transcript_data()
@@ -330,6 +334,73 @@ void TestSimulator::transcript()
         const QString request = step.section(QStringLiteral(" → "), 0, 0);
         QCOMPARE(request + QStringLiteral(" → ") + client.run(request), step);
     }
+}
+
+void TestSimulator::commandLineError_data()
+{
+    // "%port" is a port another simulator holds, "%file" a file that holds no PEM data.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // 2: the command line, 1: the simulator cannot start
+    QTest::addColumn<QString>("error");
+    const QString help = QStringLiteral("; see zorvik-sim --help");
+    QTest::newRow("port out of range")
+        << QStringList{"--listen", "127.0.0.1:99999"} << 2
+        << "--listen takes HOST:PORT or PORT with a port from 0 to 65535, not '127.0.0.1:99999'"
+               + help;
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"} << 2 << "unknown option 'bogus'" + help;
+    QTest::newRow("option without its value")
+        << QStringList{"--listen"} << 2 << "missing value after '--listen'" + help;
+    QTest::newRow("stray argument")
+        << QStringList{"8099"} << 2 << "unexpected argument '8099'" + help;
+    QTest::newRow("orders that expire at once")
+        << QStringList{"--order-expiry", "0"} << 2
+        << "--order-expiry takes seconds above 0, not '0'" + help;
+    QTest::newRow("negative slow delay")
+        << QStringList{"--slow-delay", "-1"} << 2
+        << "--slow-delay takes seconds, 0 or more, not '-1'" + help;
+    QTest::newRow("certificate without its key") << QStringList{"--tls-cert", "cert.pem"} << 2
+                                                 << "--tls-cert and --tls-key go together" + help;
+    QTest::newRow("port taken") << QStringList{"--listen", "127.0.0.1:%port"} << 1
+                                << "cannot listen on 127.0.0.1:%port: Address already in use";
+    QTest::newRow("missing certificate")
+        << QStringList{"--tls-cert", "/nonexistent/cert.pem", "--tls-key", "%file"} << 1
+        << "cannot read /nonexistent/cert.pem: No such file or directory";
+    QTest::newRow("missing key")
+        << QStringList{"--tls-cert", "%file", "--tls-key", "/nonexistent/key.pem"} << 1
+        << "cannot read /nonexistent/key.pem: No such file or directory";
+    QTest::newRow("certificate file without a certificate")
+        << QStringList{"--tls-cert", "%file", "--tls-key", "%file"} << 1
+        << "no PEM certificate in %file";
+}
+
+// One line naming the program and the reason, and no help to push it off the screen.
+void TestSimulator::commandLineError()
+{
+    Simulator holder;
+    QVERIFY(holder.start());
+    QTemporaryDir dir;
+    const QString notPem = dir.filePath(QStringLiteral("not.pem"));
+    QFile file(notPem);
+    QVERIFY(dir.isValid() && file.open(QIODevice::WriteOnly) && file.write("not PEM\n") == 8);
+    file.close();
+    const auto placed = [&](QString text) {
+        return text.replace(QLatin1String("%port"), QString::number(holder.port()))
+            .replace(QLatin1String("%file"), notPem);
+    };
+    QFETCH(QStringList, arguments);
+    for (QString &argument : arguments)
+        argument = placed(argument);
+
+    QProcess simulator;
+    simulator.start(QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-sim"), arguments);
+    QVERIFY(simulator.waitForFinished(20000));
+    QFETCH(QString, error);
+    QCOMPARE(QString::fromUtf8(simulator.readAllStandardError()),
+             QStringLiteral("zorvik-sim: %1\n").arg(placed(error)));
+    QCOMPARE(simulator.readAllStandardOutput(), QByteArray());
+    QFETCH(int, exitCode);
+    QCOMPARE(simulator.exitCode(), exitCode);
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)

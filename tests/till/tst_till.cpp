@@ -2,10 +2,15 @@
 
 #include "TillBench.h"
 
+#include "tests/SqlFile.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QTest>
+#include <QUuid>
 
 #include <csignal>
 
@@ -24,6 +29,45 @@ QString commandsAndStatuses(const TillRun &run)
     return summaries.join(QLatin1String(", "));
 }
 
+// A queued message as compact JSON, its refund id (a fresh UUID) shown as "UUID".
+QString queuedMessage(QJsonObject message)
+{
+    if (!QUuid::fromString(message.value(QStringLiteral("refundId")).toString()).isNull())
+        message.insert(QStringLiteral("refundId"), QStringLiteral("UUID"));
+    return QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
+}
+
+// "attempts N, due now" or "attempts N, due in S s" (S rounded up to ten seconds) of each
+// message left in the queue.
+QString queueSummary(const QJsonArray &messages)
+{
+    QStringList summaries;
+    for (const QJsonValue &message : messages) {
+        const QDateTime due = QDateTime::fromString(
+            message[QStringLiteral("nextAttemptAt")].toString(), Qt::ISODate);
+        const qint64 seconds
+            = due.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(due) / 1000 : 0;
+        summaries.append(QStringLiteral("attempts %1, due %2")
+                             .arg(message[QStringLiteral("attempts")].toInt())
+                             .arg(seconds > 0
+                                      ? QStringLiteral("in %1 s").arg((seconds + 9) / 10 * 10)
+                                      : QStringLiteral("now")));
+    }
+    return summaries.join(QLatin1String("; "));
+}
+
+// "delivered D, failed F" of a queue run, with the start of each queue error.
+QString runReport(const QJsonObject &result)
+{
+    QString report = QStringLiteral("delivered %1, failed %2")
+                         .arg(result.value(QStringLiteral("delivered")).toInt())
+                         .arg(result.value(QStringLiteral("failed")).toInt());
+    for (const QJsonValue &error : result.value(QStringLiteral("errors")).toArray())
+        report
+            += QStringLiteral(", error '%1'").arg(error.toString().section(QLatin1Char(':'), 0, 0));
+    return report;
+}
+
 } // namespace
 
 class TillTest : public QObject
@@ -38,6 +82,12 @@ private Q_SLOTS:
     void journalPlacement();
     void badInput_data();
     void badInput();
+    void queueRun_data();
+    void queueRun();
+    void info_data();
+    void info();
+    void progressCountsStatusRequests();
+    void deferredCancellationIsStoredWhole();
 
 private:
     TillBench m_till;
@@ -93,7 +143,13 @@ void TillTest::cashierInterrupts()
     QCOMPARE(till.exitCode(), 0);
     const QJsonObject result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
     QCOMPARE(result.value(QStringLiteral("status")).toInt(), 2);
-    QCOMPARE(m_till.queueList(queue).size(), 1);
+    const QJsonArray queued = m_till.queueList(queue);
+    QCOMPARE(queued.size(), 1);
+    QCOMPARE(
+        queuedMessage(queued.at(0)[QStringLiteral("message")].toObject()),
+        QStringLiteral(R"({"refundId":"UUID","request":{"amount":1000,"operationId":"%1",)"
+                       R"("paymentCode":"ZVQR-NEVER","type":1,"valutCode":643},"valutCode":643})")
+            .arg(m_till.orders().last()[QStringLiteral("client_transaction")].toString()));
 }
 
 void TillTest::journalPlacement_data()
@@ -139,29 +195,257 @@ void TillTest::journalPlacement()
 
 void TillTest::badInput_data()
 {
+    // One line on standard error, exit status 2, nothing on standard output; "%build" is the
+    // build folder.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error");
-    QTest::newRow("unknown command") << QStringList{"dance"} << "unknown command 'dance'";
-    QTest::newRow("amount in roubles") << QStringList{"pay", "150.50"} << "AMOUNT must be";
+    const QString help = QStringLiteral("; see zorvik-till --help");
+    QTest::newRow("unknown command") << QStringList{"dance"} << "unknown command 'dance'" + help;
+    QTest::newRow("amount in roubles")
+        << QStringList{"pay", "150.50"}
+        << "AMOUNT must be a positive whole number of kopecks, not '150.50'";
     QTest::newRow("missing argument")
         << QStringList{"refund", "abc"} << "usage: refund OPERATION_ID AMOUNT";
+    QTest::newRow("first word of two") << QStringList{"queue"} << "usage: queue list | queue run";
+    QTest::newRow("unknown second word")
+        << QStringList{"card", "swipe", "7700123"} << "usage: card add NUMBER | card delete NUMBER";
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus", "info"} << "unknown option 'bogus'" + help;
+    QTest::newRow("option without its value")
+        << QStringList{"--queue"} << "missing value after '--queue'" + help;
+    QTest::newRow("bad log level")
+        << QStringList{"--log-level", "loud", "info"}
+        << "--log-level must be debug, info, warn or error, not 'loud'" + help;
+    QTest::newRow("interruption not in seconds")
+        << QStringList{"--interrupt-after", "soon", "info"}
+        << "--interrupt-after takes a number of seconds, not 'soon'" + help;
     QTest::newRow("unreadable receipt")
         << QStringList{"--receipt", "/nonexistent/receipt.json", "info"}
-        << "/nonexistent/receipt.json";
-    QTest::newRow("unreadable config")
-        << QStringList{"--config", "/nonexistent/z.ini", "info"} << "/nonexistent/z.ini";
-    QTest::newRow("unknown language") << QStringList{"--lang", "xx", "info"} << "zorvikcpqr_xx.qm";
-    QTest::newRow("bad log level") << QStringList{"--log-level", "loud", "info"} << "--log-level";
+        << "/nonexistent/receipt.json: cannot read the file: No such file or directory";
+    QTest::newRow("unreadable config") << QStringList{"--config", "/nonexistent/z.ini", "info"}
+                                       << "cannot read the configuration /nonexistent/z.ini";
+    QTest::newRow("queue in a missing folder")
+        << QStringList{"--queue", "/nonexistent/folder/q.sqlite", "queue", "list"}
+        << "cannot open the queue /nonexistent/folder/q.sqlite: the folder /nonexistent/folder "
+           "does not exist";
+    QTest::newRow("log in a missing folder")
+        << QStringList{"--log", "/nonexistent/till.log", "info"}
+        << "cannot write the log /nonexistent/till.log: No such file or directory";
+    QTest::newRow("unknown language")
+        << QStringList{"--lang", "xx", "info"}
+        << "no catalogue zorvikcpqr_xx.qm for the language 'xx' in %build/translations, "
+           "%build/../share/zorvikcpqr/translations";
 }
 
 void TillTest::badInput()
 {
     QFETCH(QStringList, arguments);
-    const TillRun run = m_till.run(QStringLiteral("bad.sqlite"), arguments);
-    QCOMPARE(run.exitCode, 2);
     QFETCH(QString, error);
-    QVERIFY2(run.errors.contains(error), qPrintable(run.errors));
+    const TillRun run = m_till.run(QStringLiteral("bad.sqlite"), arguments);
+    QCOMPARE(run.errors,
+             QStringLiteral("zorvik-till: %1\n")
+                 .arg(error.replace(QLatin1String("%build"), QLatin1String(ZORVIK_BUILD_DIR))));
+    QCOMPARE(run.exitCode, 2);
     QVERIFY(run.results.isEmpty());
+    // A mistyped queue path must not leave a new folder behind.
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/nonexistent")));
+}
+
+void TillTest::queueRun_data()
+{
+    // The cancellation of an order (paid by the code, or unknown to the service without one)
+    // waits in a queue of its own, set back by the SQL; another writer may hold the file.
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("backOff");
+    QTest::addColumn<bool>("lockQueue");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<double>("returned");
+
+    QTest::newRow("never failed") << "ZVQR"
+                                  << "" << false << 0 << "delivered 1, failed 0"
+                                  << "" << 150.5;
+    QTest::newRow("waiting out an hour's back-off: carried out now")
+        << "ZVQR"
+        << "UPDATE messages SET attempts = 7, "
+           "next_attempt_at = (strftime('%s','now') + 3600) * 1000"
+        << false << 0 << "delivered 1, failed 0"
+        << "" << 150.5;
+    QTest::newRow("refused by the service: kept for half a minute")
+        << ""
+        << "" << false << 1 << "delivered 0, failed 1"
+        << "attempts 1, due in 30 s" << 0.0;
+    QTest::newRow("queue held by another writer: the error is reported")
+        << "ZVQR"
+        << "" << true << 1 << "delivered 0, failed 0, error 'cannot claim message 1'"
+        << "attempts 0, due now" << 0.0;
+}
+
+void TillTest::queueRun()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, backOff);
+    QFETCH(bool, lockQueue);
+    const QString queue = QStringLiteral("run-%1.sqlite").arg(QTest::currentDataTag());
+    QString order = QStringLiteral("unknown-to-the-service");
+    if (!code.isEmpty()) {
+        const TillRun paid
+            = m_till.run(queue, {QStringLiteral("pay"), QStringLiteral("15050"), code});
+        order = paid.results.value(0).value(QStringLiteral("operationId")).toString();
+        QVERIFY2(!order.isEmpty(), qPrintable(paid.errors));
+    }
+    QCOMPARE(m_till.run(queue, {QStringLiteral("defer"), order, QStringLiteral("15050")}).exitCode,
+             0);
+    if (!backOff.isEmpty())
+        QVERIFY(runOnSqlFile(m_till.path(queue), {backOff}));
+
+    QSqlDatabase writer
+        = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+    writer.setDatabaseName(m_till.path(queue));
+    QVERIFY(!lockQueue
+            || (writer.open() && QSqlQuery(writer).exec(QStringLiteral("BEGIN IMMEDIATE"))));
+    const TillRun run = m_till.run(queue, {QStringLiteral("queue"), QStringLiteral("run")});
+    writer.close();
+    writer = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+
+    QFETCH(int, exitCode);
+    QCOMPARE(run.exitCode, exitCode);
+    QFETCH(QString, report);
+    QCOMPARE(runReport(run.results.value(0)), report);
+    QFETCH(QString, left);
+    QCOMPARE(queueSummary(m_till.queueList(queue)), left);
+    QFETCH(double, returned);
+    QCOMPARE(m_till.order(order).value(QStringLiteral("returned")).toDouble(), returned);
+}
+
+// The cashier's deferral stores the whole request, in roubles (valut code 643).
+void TillTest::deferredCancellationIsStoredWhole()
+{
+    const QString queue = QStringLiteral("deferred.sqlite");
+    QCOMPARE(m_till
+                 .run(queue,
+                      {QStringLiteral("defer"), QStringLiteral("order-7"), QStringLiteral("15050")})
+                 .exitCode,
+             0);
+    const QJsonArray queued = m_till.queueList(queue);
+    QCOMPARE(queued.size(), 1);
+    QCOMPARE(
+        queuedMessage(queued.at(0)[QStringLiteral("message")].toObject()),
+        QStringLiteral(R"({"refundId":"UUID","request":{"amount":15050,"operationId":"order-7",)"
+                       R"("paymentCode":"","type":1,"valutCode":643},"valutCode":643})"));
+}
+
+void TillTest::info_data()
+{
+    // The configuration file's content; what the plug-in read of url, timeout and the interval
+    // ("*" where the file set it), the interval the processing holds, and the warnings ("%file"
+    // is the file).
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QStringList>("warnings");
+
+    const QString defaults = QStringLiteral("url=http://127.0.0.1, timeout=10 s, "
+                                            "statusRequestInterval=10 s; holds 10000 ms");
+    QTest::newRow("as it should be")
+        << "[zorvikcpqr]\nurl=http://127.0.0.1:8099/\ntimeout=3\nstatusRequestInterval=2\n"
+        << "url=http://127.0.0.1:8099/*, timeout=3 s*, statusRequestInterval=2 s*; holds 2000 ms"
+        << QStringList();
+    QTest::newRow("misspelt keys")
+        << "[zorvikcpqr]\nURL=http://127.0.0.1:8099/\nstatusRequestIntervall=2\n"
+        << defaults
+        << QStringList{"%file: 'URL' in [zorvikcpqr] is not a setting that is read; meant 'url' in "
+                       "[zorvikcpqr]?",
+                       "%file: 'statusRequestIntervall' in [zorvikcpqr] is not a setting that is "
+                       "read; meant 'statusRequestInterval' in [zorvikcpqr]?"};
+    QTest::newRow("no section") << "url=http://127.0.0.1:8099/\n"
+                                << defaults
+                                << QStringList{"%file sets nothing in [zorvikcpqr]: every "
+                                               "setting there is its default",
+                                               "%file: 'url' outside any section is not a setting "
+                                               "that is read; meant 'url' in [zorvikcpqr]?"};
+    QTest::newRow("broken section header")
+        << "[zorvikcpqr\nurl=http://127.0.0.1:8099/\n"
+        << defaults
+        << QStringList{"%file is not a valid ini file: none of its values is used",
+                       "%file: line 1: section header '[zorvikcpqr' lacks its ']'"};
+    QTest::newRow("line without its '='")
+        << "[zorvikcpqr]\nurl http://127.0.0.1:8099/\n"
+        << defaults
+        << QStringList{"%file: line 2: 'url http://127.0.0.1:8099/' is no 'key=value' and is "
+                       "skipped",
+                       "%file sets nothing in [zorvikcpqr]: every setting there is its default"};
+    QTest::newRow("address with a port out of range")
+        << "[zorvikcpqr]\nurl=http://127.0.0.1:99999/\n"
+        << "url=http://127.0.0.1:99999/*, timeout=10 s, statusRequestInterval=10 s; holds 10000 ms"
+        << QStringList{"url 'http://127.0.0.1:99999/' is not used: not a valid address (Invalid "
+                       "port or port number out of range); every request is refused"};
+    QTest::newRow("time-out the plug-in replaces")
+        << "[zorvikcpqr]\ntimeout=0\n"
+        << "url=http://127.0.0.1, timeout=0 s*, statusRequestInterval=10 s; holds 10000 ms"
+        << QStringList{"the plug-in logged: Некорректное значение параметра ZorvikCpqr:timeout, "
+                       "используется 10 сек."};
+}
+
+void TillTest::info()
+{
+    QFETCH(QString, content);
+    const QString file = m_till.path(QStringLiteral("info-%1.ini").arg(QTest::currentDataTag()));
+    QFile ini(file);
+    QVERIFY(ini.open(QIODevice::WriteOnly)
+            && ini.write(content.toUtf8()) == content.toUtf8().size());
+    ini.close();
+    const TillRun run = m_till.run(QStringLiteral("info.sqlite"),
+                                   {QStringLiteral("--config"), file, QStringLiteral("info")});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject info = run.results.value(0);
+
+    QStringList seen;
+    for (const QJsonValue &setting : info.value(QStringLiteral("settings")).toArray()) {
+        const QString name = setting[QStringLiteral("name")].toString();
+        if (name != QLatin1String("url") && name != QLatin1String("timeout")
+            && name != QLatin1String("statusRequestInterval"))
+            continue;
+        QString value = setting[QStringLiteral("value")].toString();
+        if (setting[QStringLiteral("unit")].isString())
+            value += QLatin1Char(' ') + setting[QStringLiteral("unit")].toString();
+        seen.append(
+            name + QLatin1Char('=') + value
+            + (setting[QStringLiteral("written")].toBool() ? QStringLiteral("*") : QString()));
+    }
+    const QString held
+        = QStringLiteral("; holds %1 ms")
+              .arg(info[QStringLiteral("processing")][QStringLiteral("statusRequestIntervalMs")]
+                       .toInteger());
+    QFETCH(QString, read);
+    QCOMPARE(seen.join(QLatin1String(", ")) + held, read);
+    QFETCH(QStringList, warnings);
+    warnings.replaceInStrings(QStringLiteral("%file"), file);
+    QCOMPARE(info.value(QStringLiteral("warnings")).toVariant().toStringList(), warnings);
+}
+
+// On a terminal the payment's progress line counts the requests for the order's state as they
+// reach the service: the code is paid at the third, a second apart.
+void TillTest::progressCountsStatusRequests()
+{
+    QProcess terminal;
+    QStringList till{QStringLiteral(ZORVIK_BUILD_DIR "/zorvik-till")};
+    for (const auto &[option, file] : {std::pair("--config", "zorvikcpqr.ini"),
+                                       std::pair("--queue", "progress.sqlite"),
+                                       std::pair("--log", "till.log")})
+        till << QLatin1String(option) << m_till.path(QLatin1String(file));
+    till << QStringLiteral("pay") << QStringLiteral("15050") << QStringLiteral("ZVQR-PAY3");
+    terminal.start(
+        QStringLiteral("script"),
+        {QStringLiteral("-qec"), till.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    QVERIFY(terminal.waitForFinished(60000));
+    QCOMPARE(terminal.exitCode(), 0);
+    const QString output = QString::fromUtf8(terminal.readAllStandardOutput());
+    QVERIFY2(output.contains(QStringLiteral("pay: success")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("запросов статуса: 1"))
+                 && output.contains(QStringLiteral("запросов статуса: 2")),
+             qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(TillTest)
