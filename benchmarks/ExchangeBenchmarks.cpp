@@ -88,7 +88,7 @@ QString paidOrder(const zorvikcpqr::Interface &client, qint64 kopecks)
     sale.paymentCode = PaymentCode;
     sale.valutCode = zorvikcpqr::Constants::RoubleCode;
     const zorvikcpqr::CreateOrderResult order
-        = client.createOrder(sale, client.startSession(PaymentCode));
+        = client.createOrder(sale, client.startSession(PaymentCode), client.createTransactionId());
     if (!order.success() || !client.operationResult(order.clientTransaction).result())
         return {};
     return order.clientTransaction;

@@ -11,6 +11,14 @@
         <source>Неверно задан адрес сервера Зорвик Пэй</source>
         <translation>The Zorvik Pay server address is not set correctly</translation>
     </message>
+    <message id="zorvikCpqrJournalUnavailable">
+        <source>Журнал оплат недоступен, операция не выполнена</source>
+        <translation>The payment journal is unavailable; nothing was done</translation>
+    </message>
+    <message id="zorvikCpqrPaymentNotKept">
+        <source>Оплата не сохранена в журнале оплат и будет возвращена покупателю</source>
+        <translation>The payment could not be recorded in the payment journal and will be returned to the customer</translation>
+    </message>
     <message id="zorvikCpqrPaymentDeclined">
         <source>Оплата отклонена</source>
         <translation>Payment declined</translation>

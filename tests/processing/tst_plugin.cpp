@@ -408,11 +408,11 @@ void PluginTest::damagedJournal_data()
     const QByteArray corrupt("not a database at all, but long enough to look like one");
     QTest::newRow("corrupt") << corrupt << QStringList()
                              << unusable.arg("%1",
-                                             "file is not a database Unable to execute statement")
+                                             "file is not a database Unable to fetch row")
                              << corrupt;
     QTest::newRow("from a later version")
-        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 2"}
-        << unusable.arg("%1", "версия файла 2 новее поддерживаемой 1") << QByteArray("later (x)");
+        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 3"}
+        << unusable.arg("%1", "версия файла 3 новее поддерживаемой 2") << QByteArray("later (x)");
     QTest::newRow("an entry that cannot be read")
         << QByteArray()
         << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
