@@ -134,13 +134,13 @@ void Processing::cancelAbandonedPayments()
 // cannot take the note stops the payment before anything reaches the service.
 bool Processing::notePayment(const PaymentProcessingRequest &cancellation, const QString &refundId)
 {
-    if (journal
-        && journal->notePayment(
+    if (!journal
+        || journal->notePayment(
             returnKey(cancellation), refundId, cancellationMessage(cancellation, refundId)))
         return true;
     logJournalFailure(QStringLiteral("Не удалось записать оплату %1 в журнал оплат %2: %3"),
                       cancellation.operationId);
-    return !journalIsOpen();
+    return !journal->isOpen();
 }
 
 bool Processing::settlePayment(const PaymentProcessingRequest &cancellation,

@@ -407,8 +407,7 @@ void PluginTest::damagedJournal_data()
                              + "ERROR Не удалось записать оплату txn-1 в журнал оплат %1: %2\n";
     const QByteArray corrupt("not a database at all, but long enough to look like one");
     QTest::newRow("corrupt") << corrupt << QStringList()
-                             << unusable.arg("%1",
-                                             "file is not a database Unable to fetch row")
+                             << unusable.arg("%1", "file is not a database Unable to fetch row")
                              << corrupt;
     QTest::newRow("from a later version")
         << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 3"}
@@ -423,8 +422,8 @@ void PluginTest::damagedJournal_data()
         << QByteArray("ct-dead");
 }
 
-// A journal the processing cannot use is left as it is for support to look at, and payments go
-// on, each saying that it went unnoted.
+// A journal the processing cannot use is left as it is for support to look at: payments go on,
+// each saying that it went unnoted, and returns wait for it.
 void PluginTest::damagedJournal()
 {
     QFETCH(QByteArray, bytes);
@@ -445,6 +444,12 @@ void PluginTest::damagedJournal()
     QCOMPARE(paid.status, Status::Success);
     QCOMPARE(bench.processingLog(), Initialised + log.arg(path) + PaidAtOnce);
     QVERIFY(bench.queuedMessages().isEmpty());
+    // A return needs its refund id remembered: without the journal it waits.
+    const PaymentProcessingResult returned
+        = processing->cancel(request(Type::Sale, QString(), paid.operationId));
+    QCOMPARE(returned.message.id(),
+             kept == "ct-dead" ? QString() : QStringLiteral("zorvikCpqrJournalUnavailable"));
+    QCOMPARE(bench.requests(OrderReturn).size(), int(kept == "ct-dead"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains(kept));
 }
