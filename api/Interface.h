@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/Constants.h"
 #include "api/CreateOrderResult.h"
 #include "api/OperationResult.h"
 #include "api/RequestResult.h"
@@ -31,7 +32,8 @@ class Interface : public MockFactory<Interface>
 {
 public:
     Interface();
-    ~Interface() override;
+    // Virtual of its own: nothing is known of the destructor of the host's factory base.
+    virtual ~Interface();
 
     // Reads the service address, time-out, request headers and comment template from the
     // host configuration.
@@ -76,7 +78,7 @@ public:
 
 protected:
     QUrl url;
-    qint64 timeout = 10;
+    qint64 timeout = Constants::DefaultTimeoutSeconds;
     QHash<QString, QString> headers;
     QString commentMask;
     Log4Qt::Logger *logger;

@@ -75,7 +75,7 @@ private:
 void BM_JournalVsBareCommits(benchmark::State &state)
 {
     QTemporaryDir folder(QStringLiteral("journal-bench-XXXXXX"));
-    PaymentJournal journal(folder.filePath(PaymentJournal::FileName));
+    PaymentJournal journal(folder.filePath(QStringLiteral("zorvikcpqr-journal.sqlite")));
     BareCommits bare(folder.filePath(QStringLiteral("bare.sqlite")));
     if (!journal.isOpen() || !bare.isReady()) {
         state.SkipWithError("the files could not be opened");

@@ -1,6 +1,6 @@
 #include "processing/PaymentJournal.h"
 
-#include "host/ProcessLiveness.h"
+#include "liveness/ProcessLiveness.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -37,8 +37,6 @@ QString compact(const QJsonObject &object)
 }
 
 } // namespace
-
-const QString PaymentJournal::FileName = QStringLiteral("zorvikcpqr-journal.sqlite");
 
 PaymentJournal::PaymentJournal(const QString &filePath)
     : m_filePath(filePath)

@@ -10,7 +10,7 @@
 namespace zorvikcpqr {
 
 // The plug-in's durable record of the money it has in flight, shared by every process of the
-// till machine through one SQLite file:
+// till machine through one SQLite file of the plug-in's own:
 // - payments: each order's cancellation is written down before the order is registered and
 //   struck off when the order needs nothing more or its cancellation is in the queue; an entry
 //   whose process has died is an order that nobody will finish, so it must be cancelled;
@@ -22,7 +22,6 @@ class PaymentJournal
 {
 public:
     static constexpr int Version = 2;
-    static const QString FileName;
 
     struct Entry
     {

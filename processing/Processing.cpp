@@ -4,6 +4,7 @@
 #include "processing/Waiter.h"
 
 #include "api/Constants.h"
+#include "api/HostInstance.h"
 
 #include "host/BcodeParser.h"
 #include "host/Config.h"
@@ -13,14 +14,12 @@
 #include "host/log4qt/Logger.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 
 namespace zorvikcpqr {
 
 namespace {
 
-const QString ConfigPrefix = QStringLiteral("zorvikcpqr:");
 const QString DefaultPaymentCodeMask = QStringLiteral("^(?<sbpCpqr>ZVQR.*)$");
 constexpr int PaymentCodeKind = 32;
 
@@ -58,36 +57,48 @@ Processing::~Processing() = default;
 
 void Processing::init(const PaymentProcessingContext &)
 {
-    Config *config = singletonInstance<Config>();
+    Config *config = hostInstance<Config>();
     config->loadFile(Constants::ConfigPath, QString());
 
     interface->init();
 
     statusRequestsInterval
-        = qint64(config->getInt(ConfigPrefix + "statusRequestInterval", 10)) * 1000;
-    statusRequestDelay = config->getInt(ConfigPrefix + "statusRequestDelay", 5);
+        = qint64(config->getInt(Constants::configKey(QStringLiteral("statusRequestInterval")),
+                                Constants::DefaultStatusRequestIntervalSeconds))
+          * 1000;
+    statusRequestDelay = config->getInt(Constants::configKey(QStringLiteral("statusRequestDelay")),
+                                        Constants::DefaultStatusRequestDelaySeconds);
     logger->debug(
         QStringLiteral(" интервал запроса статуса (сек): %1").arg(statusRequestsInterval / 1000));
     logger->debug(QStringLiteral(" задержка запроса статуса (сек): %1").arg(statusRequestDelay));
 
-    paymentCodeMask = QRegularExpression(
-        config->getString(ConfigPrefix + "paymentCodeMask", DefaultPaymentCodeMask));
+    paymentCodeMask = QRegularExpression(config->getString(
+        Constants::configKey(QStringLiteral("paymentCodeMask")), DefaultPaymentCodeMask));
     if (paymentCodeMask.isValid())
-        singletonInstance<BcodeParser>()->registerPattern(paymentCodeMask, PaymentCodeKind);
+        hostInstance<BcodeParser>()->registerPattern(paymentCodeMask, PaymentCodeKind);
     else
         logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:paymentCodeMask"));
 
-    defaultCardNumber = config->getString(ConfigPrefix + "defaultCardNumber", QString());
+    defaultCardNumber
+        = config->getString(Constants::configKey(QStringLiteral("defaultCardNumber")), QString());
 
-    openJournal();
+    openJournal(*config);
 }
 
-void Processing::openJournal()
+// A relative name would put the journal wherever the host happens to run, and another run
+// from elsewhere would not find it: such a value leaves the payments unnoted, and says so.
+void Processing::openJournal(const Config &config)
 {
-    const QString queueFolder
-        = QFileInfo(singletonInstance<DBQueueBroker>()->databasePath()).absolutePath();
-    journal
-        = std::make_unique<PaymentJournal>(QDir(queueFolder).filePath(PaymentJournal::FileName));
+    const QString filePath = config.getString(Constants::configKey(Constants::JournalFileKey),
+                                              Constants::DefaultJournalFile);
+    if (!QDir::isAbsolutePath(filePath)) {
+        journal.reset();
+        logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:journalFile: "
+                                     "'%1', оплаты не записываются в журнал")
+                          .arg(filePath));
+        return;
+    }
+    journal = std::make_unique<PaymentJournal>(filePath);
     if (!journal->isOpen()) {
         logger->error(QStringLiteral("Журнал оплат %1 недоступен: %2")
                           .arg(journal->filePath(), journal->errorString()));
@@ -293,8 +304,7 @@ tr::Tr Processing::startSession(const PaymentProcessingRequest &request)
         const QStringList cardNumbers = getCardNumbers(*session.startSessionResult);
         if (cardNumbers.isEmpty())
             return {};
-        const QSharedPointer<AbstractDocument> document
-            = singletonInstance<Session>()->getDocument();
+        const QSharedPointer<AbstractDocument> document = hostInstance<Session>()->getDocument();
         for (const QString &number : cardNumbers) {
             if (document && document->containsCard(number))
                 return {};
@@ -506,7 +516,7 @@ bool Processing::enqueueCancellation(const PaymentProcessingRequest &cancellatio
 
 bool Processing::enqueue(const QJsonObject &message, const QString &operationId) const
 {
-    if (singletonInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
+    if (hostInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
         return true;
     // The order stays open at the service if its cancellation is lost: say so loudly.
     logger->error(
@@ -603,7 +613,7 @@ void Processing::onCardDelete()
 {
     if (session.cardNumbers.isEmpty())
         return;
-    const QSharedPointer<AbstractDocument> document = singletonInstance<Session>()->getDocument();
+    const QSharedPointer<AbstractDocument> document = hostInstance<Session>()->getDocument();
     const QList<QSharedPointer<DocumentCardRecord>> cards
         = document ? document->getCards() : QList<QSharedPointer<DocumentCardRecord>>();
     for (const QSharedPointer<DocumentCardRecord> &card : cards) {

@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 
+class Config;
+
 namespace zorvikcpqr {
 
 class Waiter;
@@ -77,7 +79,7 @@ private:
                                            const QString &refundId);
     void setRequestPaymentCode(bool required);
 
-    void openJournal();
+    void openJournal(const Config &config);
     bool journalIsOpen() const;
     void logJournalFailure(const QString &text, const QString &operationId) const;
     void cancelAbandonedPayments();
