@@ -11,9 +11,13 @@
         <source>Неверно задан адрес сервера Зорвик Пэй</source>
         <translation>The Zorvik Pay server address is not set correctly</translation>
     </message>
-    <message id="zorvikCpqrJournalUnavailable">
-        <source>Журнал оплат недоступен, операция не выполнена</source>
-        <translation>The payment journal is unavailable; nothing was done</translation>
+    <message id="zorvikCpqrPaymentNotRecorded">
+        <source>Оплата не выполнена: журнал оплат недоступен</source>
+        <translation>Payment not made: the payment journal is unavailable</translation>
+    </message>
+    <message id="zorvikCpqrReturnNotRecorded">
+        <source>Возврат не выполнен: журнал оплат недоступен</source>
+        <translation>Return not made: the payment journal is unavailable</translation>
     </message>
     <message id="zorvikCpqrPaymentNotKept">
         <source>Оплата не сохранена в журнале оплат и будет возвращена покупателю</source>

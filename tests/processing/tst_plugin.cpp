@@ -456,7 +456,7 @@ void PluginTest::damagedJournal()
     const PaymentProcessingResult returned
         = processing->cancel(request(Type::Sale, QString(), paid.operationId));
     QCOMPARE(returned.message.id(),
-             kept == "ct-dead" ? QString() : QStringLiteral("zorvikCpqrJournalUnavailable"));
+             kept == "ct-dead" ? QString() : QStringLiteral("zorvikCpqrReturnNotRecorded"));
     QCOMPARE(bench.requests(OrderReturn).size(), int(kept == "ct-dead"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains(kept));
