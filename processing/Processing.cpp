@@ -28,11 +28,17 @@ QString roubles(qint64 kopecks)
     return QString::number(kopecks * 0.01, 'f', 2);
 }
 
-// Nothing was done: the journal could not note what was about to happen.
-tr::Tr journalUnavailable()
+// Nothing was sent: the journal could not note what was about to happen.
+tr::Tr paymentNotRecorded()
 {
-    return tr::Tr(QStringLiteral("zorvikCpqrJournalUnavailable"),
-                  QStringLiteral("Журнал оплат недоступен, операция не выполнена"));
+    return tr::Tr(QStringLiteral("zorvikCpqrPaymentNotRecorded"),
+                  QStringLiteral("Оплата не выполнена: журнал оплат недоступен"));
+}
+
+tr::Tr returnNotRecorded()
+{
+    return tr::Tr(QStringLiteral("zorvikCpqrReturnNotRecorded"),
+                  QStringLiteral("Возврат не выполнен: журнал оплат недоступен"));
 }
 
 } // namespace
@@ -202,7 +208,7 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
     cancellation.operationId = interface->createTransactionId();
     const QString refundId = newRefundId();
     if (!notePayment(cancellation, refundId)) {
-        result.message = journalUnavailable();
+        result.message = paymentNotRecorded();
         return result;
     }
 
@@ -390,7 +396,7 @@ PaymentProcessingResult Processing::requestReturn(const PaymentProcessingRequest
     result.status = PaymentProcessingResult::Failure;
     const std::optional<ReturnOptions> options = returnOptions(request);
     if (!options) {
-        result.message = journalUnavailable();
+        result.message = returnNotRecorded();
         return result;
     }
     const ReturnResult refund = interface->operationReturn(request, paidOrder, *options);
