@@ -261,16 +261,16 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
         result.message = status.errorText;
     result.additionalData = formAdditionalData(status);
     const bool settled = status.transportError || settlePayment(cancellation, refundId);
-    keepOnlyPaymentsKeptInJournal(result, cancellation, settled);
+    reportPaidOnlyWhenSettled(result, cancellation, settled);
     return result;
 }
 
 // A paid order whose note stays in the journal would be returned at the next start: the host
 // must not book it as paid, and its return runs now, through the queue, so that the host and the
 // service agree.
-void Processing::keepOnlyPaymentsKeptInJournal(PaymentProcessingResult &result,
-                                               const PaymentProcessingRequest &request,
-                                               bool settled)
+void Processing::reportPaidOnlyWhenSettled(PaymentProcessingResult &result,
+                                           const PaymentProcessingRequest &request,
+                                           bool settled)
 {
     if (settled || result.status != PaymentProcessingResult::Success)
         return;

@@ -86,9 +86,9 @@ private:
     bool notePayment(const PaymentProcessingRequest &cancellation, const QString &refundId);
     bool settlePayment(const PaymentProcessingRequest &cancellation, const QString &refundId);
     void paymentQueued(const PaymentProcessingRequest &cancellation, const QString &refundId) const;
-    void keepOnlyPaymentsKeptInJournal(PaymentProcessingResult &result,
-                                       const PaymentProcessingRequest &request,
-                                       bool settled);
+    void reportPaidOnlyWhenSettled(PaymentProcessingResult &result,
+                                   const PaymentProcessingRequest &request,
+                                   bool settled);
 
     SessionState session;
     QRegularExpression paymentCodeMask;
