@@ -200,17 +200,17 @@ bool PaymentJournal::paymentQueued(const ReturnKey &order, const QString &refund
     });
 }
 
-QList<PaymentJournal::Entry> PaymentJournal::abandoned()
+std::optional<QList<PaymentJournal::Entry>> PaymentJournal::abandoned()
 {
-    QList<Entry> entries;
     if (!isOpen())
-        return entries;
+        return std::nullopt;
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
     if (!query.exec(QStringLiteral("SELECT client_transaction, process, cancellation FROM "
                                    "payments ORDER BY created_at"))) {
         m_errorString = query.lastError().text();
-        return entries;
+        return std::nullopt;
     }
+    QList<Entry> entries;
     while (query.next()) {
         if (ProcessLiveness::isRunning(query.value(1).toString()))
             continue;

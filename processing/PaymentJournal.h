@@ -56,7 +56,7 @@ public:
     // unsettled until the queue has carried it out.
     bool paymentQueued(const ReturnKey &order, const QString &refundId);
     // The entries of processes that have ended, oldest first.
-    QList<Entry> abandoned();
+    std::optional<QList<Entry>> abandoned();
 
     // The refund id of the unsettled return of that order and amount; empty if there is none.
     std::optional<QString> unsettledRefundId(const ReturnKey &key);

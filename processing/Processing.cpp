@@ -130,7 +130,13 @@ void Processing::logJournalFailure(const QString &text, const QString &operation
 // customer may still pay one in the app. Each is cancelled as its payment would have been.
 void Processing::cancelAbandonedPayments()
 {
-    for (const PaymentJournal::Entry &entry : journal->abandoned()) {
+    const std::optional<QList<PaymentJournal::Entry>> abandoned = journal->abandoned();
+    if (!abandoned) {
+        logger->error(QStringLiteral("Журнал оплат %1 не читается: %2")
+                          .arg(journal->filePath(), journal->errorString()));
+        return;
+    }
+    for (const PaymentJournal::Entry &entry : *abandoned) {
         if (entry.cancellation.isEmpty()) {
             logger->error(QStringLiteral("Запись журнала оплат %1 не читается, оставлена в %2")
                               .arg(entry.clientTransaction, journal->filePath()));
