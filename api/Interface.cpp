@@ -16,8 +16,6 @@
 #include <QJsonDocument>
 #include <QUuid>
 
-#include <utility>
-
 namespace zorvikcpqr {
 
 namespace {
@@ -107,10 +105,10 @@ StartSessionResult Interface::startSession(const QString &cpqrPayload) const
 }
 
 CreateOrderResult Interface::createOrder(const PaymentProcessingRequest &request,
-                                         const StartSessionResult &started) const
+                                         const StartSessionResult &started,
+                                         const QString &clientTransaction) const
 {
     logger->info(QStringLiteral("Создание запроса на оплату"));
-    const QString clientTransaction = takeNextOrderId();
     logger->info(QStringLiteral("Создание заказа '%1'").arg(clientTransaction));
 
     const double cost = amountInRoubles(request);
@@ -151,11 +149,11 @@ OperationResult Interface::operationCancel(const QString &clientTransaction) con
 }
 
 ReturnResult Interface::operationReturn(const PaymentProcessingRequest &request,
-                                        const OperationResult &paidOrder) const
+                                        const OperationResult &paidOrder,
+                                        const ReturnOptions &options) const
 {
     logger->info(QStringLiteral("Возврат по операции %1").arg(request.operationId));
-    const ReturnOptions options = takeNextReturn();
-    const QString refundId = options.refundId.isEmpty() ? createTransactionId() : options.refundId;
+    const QString &refundId = options.refundId;
     logger->info(QStringLiteral(" операция возврата: %1").arg(refundId));
 
     const double cost = amountInRoubles(request);
@@ -241,27 +239,6 @@ QString Interface::getComment() const
     const QSharedPointer<DocumentLogic> documentLogic = MockFactory<DocumentLogic>::create();
     const auto sources = documentLogic->getFormatterSources({});
     return formatter->format(commentMask, sources, 0, QVariantMap());
-}
-
-void Interface::setNextOrderId(const QString &clientTransaction)
-{
-    nextOrderId = clientTransaction;
-}
-
-void Interface::setNextReturn(const ReturnOptions &options)
-{
-    nextReturn = options;
-}
-
-QString Interface::takeNextOrderId() const
-{
-    const QString fixed = std::exchange(nextOrderId, QString());
-    return fixed.isEmpty() ? createTransactionId() : fixed;
-}
-
-ReturnOptions Interface::takeNextReturn() const
-{
-    return std::exchange(nextReturn, ReturnOptions());
 }
 
 bool Interface::hasUsableAddress() const

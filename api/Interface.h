@@ -40,18 +40,17 @@ public:
     virtual void init();
 
     virtual StartSessionResult startSession(const QString &cpqrPayload) const;
+    // The caller names the order, so that it can note the order's cancellation before the
+    // request leaves.
     virtual CreateOrderResult createOrder(const PaymentProcessingRequest &request,
-                                          const StartSessionResult &started) const;
+                                          const StartSessionResult &started,
+                                          const QString &clientTransaction) const;
     virtual OperationResult operationResult(const QString &clientTransaction) const;
     virtual OperationResult operationCancel(const QString &clientTransaction) const;
+    // The caller owns the refund id: every attempt at one return must send the same.
     virtual ReturnResult operationReturn(const PaymentProcessingRequest &request,
-                                         const OperationResult &paidOrder) const;
-
-    // What the caller fixes of the next order or return before asking for it, each used by the
-    // next createOrder or operationReturn only: the order's identifier, which the caller notes
-    // before the request leaves, and how the return is asked (its refund id, its receipt).
-    void setNextOrderId(const QString &clientTransaction);
-    void setNextReturn(const ReturnOptions &options);
+                                         const OperationResult &paidOrder,
+                                         const ReturnOptions &options) const;
 
     virtual RequestResult sendPostRequest(const QString &path, const QJsonObject &body) const;
     virtual RequestResult sendGetRequest(const QString &path, const QUrlQuery &query) const;
@@ -85,16 +84,9 @@ protected:
     Log4Qt::Logger *logger;
 
 private:
-    QString takeNextOrderId() const;
-    ReturnOptions takeNextReturn() const;
-
     // Without a scheme and a host the transport would guess a host and send it the secrets.
     bool hasUsableAddress() const;
     RequestResult unusableAddress() const;
-
-    // Taken by the const operations that use them, so that none outlives its one request.
-    mutable QString nextOrderId;
-    mutable ReturnOptions nextReturn;
 };
 
 } // namespace zorvikcpqr

@@ -416,12 +416,11 @@ void PluginTest::damagedJournal_data()
                              + "ERROR Не удалось записать оплату txn-1 в журнал оплат %1: %2\n";
     const QByteArray corrupt("not a database at all, but long enough to look like one");
     QTest::newRow("corrupt") << corrupt << QStringList()
-                             << unusable.arg("%1",
-                                             "file is not a database Unable to execute statement")
+                             << unusable.arg("%1", "file is not a database Unable to fetch row")
                              << corrupt;
     QTest::newRow("from a later version")
-        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 2"}
-        << unusable.arg("%1", "версия файла 2 новее поддерживаемой 1") << QByteArray("later (x)");
+        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 3"}
+        << unusable.arg("%1", "версия файла 3 новее поддерживаемой 2") << QByteArray("later (x)");
     QTest::newRow("an entry that cannot be read")
         << QByteArray()
         << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
@@ -432,8 +431,8 @@ void PluginTest::damagedJournal_data()
         << QByteArray("ct-dead");
 }
 
-// A journal the processing cannot use is left as it is for support to look at, and payments go
-// on, each saying that it went unnoted.
+// A journal the processing cannot use is left as it is for support to look at: payments go on,
+// each saying that it went unnoted, and returns wait for it.
 void PluginTest::damagedJournal()
 {
     QFETCH(QByteArray, bytes);
@@ -453,6 +452,12 @@ void PluginTest::damagedJournal()
     QCOMPARE(paid.status, Status::Success);
     QCOMPARE(bench.processingLog(), Initialised + log.arg(path) + PaidAtOnce);
     QVERIFY(bench.queuedMessages().isEmpty());
+    // A return needs its refund id remembered: without the journal it waits.
+    const PaymentProcessingResult returned
+        = processing->cancel(request(Type::Sale, QString(), paid.operationId));
+    QCOMPARE(returned.message.id(),
+             kept == "ct-dead" ? QString() : QStringLiteral("zorvikCpqrReturnNotRecorded"));
+    QCOMPARE(bench.requests(OrderReturn).size(), int(kept == "ct-dead"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains(kept));
 }
