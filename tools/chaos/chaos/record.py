@@ -1,0 +1,57 @@
+"""What the host was told: each payment's result and each return it asked for."""
+
+from dataclasses import dataclass, field
+
+# How a payment or a return ended as the host saw it.
+SUCCESS, FAILURE, INTERRUPTED, UNKNOWN, QUEUED = "success", "failure", "interrupted", "unknown", "queued"
+
+
+@dataclass
+class Return:
+    """One return the host wants; asking again (directly or through the queue) is the same one."""
+
+    amount: int
+    outcome: str  # SUCCESS, FAILURE, UNKNOWN (no answer: killed), QUEUED (left to the queue)
+    attempts: int = 1
+
+    def retried(self, outcome):
+        self.attempts += 1
+        if self.outcome != SUCCESS:
+            self.outcome = outcome
+
+
+@dataclass
+class Order:
+    code: str
+    amount: int
+    payment: str = UNKNOWN
+    client_transaction: str = ""
+    returns: list = field(default_factory=list)
+
+    def asked(self):
+        return sum(r.amount for r in self.returns)
+
+    def reported_returned(self):
+        return sum(r.amount for r in self.returns if r.outcome == SUCCESS)
+
+    def left_to_ask(self):
+        return self.amount - self.asked()
+
+    def unsettled_return(self):
+        """The latest return whose outcome the host does not know as a success."""
+        for ret in reversed(self.returns):
+            if ret.outcome != SUCCESS:
+                return ret
+        return None
+
+
+def payment_outcome(answer):
+    if answer is None:
+        return UNKNOWN
+    return {0: SUCCESS, 2: INTERRUPTED}.get(answer.get("status"), FAILURE)
+
+
+def return_outcome(answer):
+    if answer is None:
+        return UNKNOWN
+    return SUCCESS if answer.get("status") == 0 else FAILURE
