@@ -42,7 +42,7 @@ def replay(options):
     if outcome.failed:
         campaign.report_failure(outcome)
     summary.print()
-    return 1 if outcome.failed else 0
+    return 1 if outcome.failed or outcome.durability else 0
 
 
 def seeds_of(options):
@@ -78,7 +78,7 @@ def main(argv=None):
     missing = summary.missing_kinds() if options.require_faults else []
     if missing:
         print(f"faults never injected, so not proven: {', '.join(missing)}")
-    return 1 if summary.failures or missing else 0
+    return 1 if summary.failures or summary.durability or missing else 0
 
 
 def shrink_failures(options, summary):

@@ -1,6 +1,7 @@
 """The invariants of money, checked against the service's books and what the host was told."""
 
 import json
+import sqlite3
 
 from .record import SUCCESS
 
@@ -66,3 +67,21 @@ def check_leftovers(queue_rows, journal_tables, known):
         for row in rows:
             broken.append(f"journal: a row of {table} stays ({str(row[0])[:8]})")
     return broken
+
+
+def journal_durability(path):
+    """Why a commit of the journal may not survive a power cut; empty when it does. In the
+    rollback-journal mode a commit ends by deleting the rollback file, a deletion SQLite does not
+    sync: a power cut right after it brings the file back and undoes the commit. WAL needs no
+    such deletion."""
+    import sqlite3
+
+    database = sqlite3.connect(f"file:{path}?mode=ro", uri=True, timeout=10)
+    try:
+        mode = database.execute("PRAGMA journal_mode").fetchone()[0]
+    finally:
+        database.close()
+    if mode == "wal":
+        return ""
+    return (f"durability: the journal commits in {mode} mode: a power cut right after a "
+            f"commit can undo it (the rollback file's deletion is not synced)")

@@ -38,7 +38,8 @@ class Player:
         self.schedule = schedule
         self.files = Files(folder)
         self.orders = []
-        self.faults = collections.Counter()
+        self.faults = collections.Counter()  # faults actually injected, by kind
+        self.operations = collections.Counter()  # what else the steps did, by kind
         self.tills = {}
         self.log = open(os.path.join(folder, "till.log"), "ab")
         self.sim = None
@@ -181,6 +182,12 @@ class Player:
         state = self.sim.state()
         for name, (pay, order, done) in payments.items():
             order.payment = record.payment_outcome(answers[name])
+            if order.payment == record.INTERRUPTED:
+                self.faults["cashier interruption"] += 1
+            if order.payment != SUCCESS:
+                # The plug-in cancels an order it did not report paid on its own: the host may
+                # ask that cancellation again, but no other return.
+                order.returns.append(record.Return(order.amount, QUEUED))
             self.after_payment(state, pay, order, done)
 
     def service_order(self, state, order):
@@ -203,14 +210,13 @@ class Player:
             done["decided"] = True
         elif pay.outcome == "interrupt":
             self.tills[name].interrupt()
-            self.faults["cashier interruption"] += 1
         elif pay.outcome == "kill":
             self.kill(name)
 
     def decide(self, order, decision):
         answer = self.sim.phone(order.client_transaction, decision)
         if answer.get("state") == decision:
-            self.faults[f"phone: {decision}"] += 1
+            self.operations[f"phone: {decision}"] += 1
 
     def after_payment(self, state, pay, order, done):
         """The customer decides after the till gave up, when the schedule says so."""
@@ -252,7 +258,7 @@ class Player:
         order = self.target(step)
         wanted, new = self.wanted_return(order, step) if order else (None, False)
         if not wanted:
-            self.faults["steps without an order to act on"] += 1
+            self.operations["skipped: no order to act on"] += 1
             return
         if new:
             order.returns.append(wanted)
@@ -280,7 +286,7 @@ class Player:
         order = self.target(step)
         wanted, new = self.wanted_return(order, step) if order else (None, False)
         if not wanted:
-            self.faults["steps without an order to act on"] += 1
+            self.operations["skipped: no order to act on"] += 1
             return
         self.till(step.till)
         self.take_hold(step, "start")
@@ -290,13 +296,13 @@ class Player:
             order.returns.append(wanted)
         else:
             wanted.retried(QUEUED)
-        self.faults["deferred cancellation"] += 1
+        self.operations["deferred cancellation"] += 1
 
     def play_legacy(self, number, step):
         order = self.target(step)
         wanted, new = self.wanted_return(order, step) if order else (None, False)
         if not wanted or not os.path.exists(self.files.queue):
-            self.faults["steps without an order to act on"] += 1
+            self.operations["skipped: no order to act on"] += 1
             return
         self.files.store_old_message({"amount": wanted.amount, "operationId": order.client_transaction,
                                       "paymentCode": order.code, "type": 1, "valutCode": 643})
@@ -307,12 +313,12 @@ class Player:
 
     def play_queue(self, number, step):
         self.returning(step, "queue run")
-        self.faults["queue run"] += 1
+        self.operations["queue run"] += 1
 
     def play_restart(self, number, step):
         self.stop_till(step.till)
         self.start_till(step.till)
-        self.faults["till restarted"] += 1
+        self.operations["till restarted"] += 1
 
     # -- the end -----------------------------------------------------------------------------
 
@@ -336,12 +342,12 @@ class Player:
 
     def count_service_faults(self, state):
         for request in state["requests"]:
-            if request["fault"]:
-                stage = STAGE_OF_PATH.get(request["path"], request["path"])
-                self.faults[f"service {stage} {request['fault']}"] += 1
+            stage = STAGE_OF_PATH.get(request["path"], request["path"])
+            for fault in filter(None, request["fault"].split(", ")):
+                self.faults[f"service {stage} {fault}"] += 1
         for order in state["orders"]:
             if order["state"] == "expired":
-                self.faults["order expired"] += 1
+                self.operations["order expired"] += 1
 
 
 def returns_received(state):

@@ -118,10 +118,20 @@ def draw_return(rng, kind):
     )
 
 
+def echo(rng, step, earlier):
+    """Money faults hide where returns meet: the same order and amount asked again, by the
+    other till, separately or through the queue. A return step often echoes an earlier one."""
+    returns = [e for e in earlier if e.kind in ("refund", "cancel", "defer", "legacy")]
+    if step.kind not in ("refund", "cancel", "defer") or not returns or rng.random() < 0.5:
+        return step
+    model = rng.choice(returns)
+    return replace(step, order=model.order, amount=model.amount)
+
+
 def draw_step(rng):
     kind = rng.choices(
         ("pay", "pay2", "refund", "cancel", "defer", "legacy", "queue", "restart"),
-        weights=(28, 8, 14, 10, 9, 4, 16, 4),
+        weights=(26, 7, 14, 10, 9, 6, 16, 4),
     )[0]
     till = rng.choice(TILLS)
     if kind == "pay":
@@ -159,4 +169,7 @@ def generate(seed, length=None):
     count = length if length is not None else rng.randint(3, 10)
     # The first step pays, so that the others have an order to act on.
     first = with_file_faults(rng, Step("pay", rng.choice(TILLS), pays=(draw_pay(rng),)))
-    return Schedule(seed, [first] + [draw_step(rng) for _ in range(count - 1)])
+    steps = [first]
+    for _ in range(count - 1):
+        steps.append(echo(rng, draw_step(rng), steps))
+    return Schedule(seed, steps)
