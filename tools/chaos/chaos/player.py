@@ -332,7 +332,7 @@ class Player:
             self.stop_till("A")
             if self.settled():
                 return
-            time.sleep(0.5)  # orders nobody decides expire meanwhile
+            time.sleep(0.3)  # orders nobody decides expire meanwhile
 
     def settled(self):
         registered = any(order["state"] == "registered" for order in self.sim.state()["orders"])

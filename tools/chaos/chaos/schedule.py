@@ -125,7 +125,8 @@ def echo(rng, step, earlier):
     if step.kind not in ("refund", "cancel", "defer") or not returns or rng.random() < 0.5:
         return step
     model = rng.choice(returns)
-    return replace(step, order=model.order, amount=model.amount)
+    till = model.till if rng.random() < 0.5 else step.till
+    return replace(step, till=till, order=model.order, amount=model.amount)
 
 
 def draw_step(rng):
@@ -142,7 +143,7 @@ def draw_step(rng):
         step = draw_return(rng, kind)
     elif kind in ("defer", "legacy"):
         amount = "full" if rng.random() < 0.7 else "5050"
-        again = kind == "defer" and rng.random() < 0.4
+        again = kind == "defer" and rng.random() < 0.6
         step = Step(kind, till, order=rng.randint(0, 5), amount=amount, again=again)
     elif kind == "queue":
         fault = draw_fault(rng, ("return", "status")) if rng.random() < 0.4 else None
