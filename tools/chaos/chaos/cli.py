@@ -59,6 +59,7 @@ def main(argv=None):
     try:
         if options.replay is not None:
             return replay(options)
+        Tools(options.build)  # fails here, once, rather than in every worker
         seeds = seeds_of(options)
         summary = campaign.Summary()
         tty = sys.stderr.isatty()
