@@ -34,13 +34,14 @@ def arguments(argv):
 def replay(options):
     keep = {int(n) for n in options.steps.split(",")} if options.steps else None
     tools = Tools(options.build)
-    outcome = campaign.play(tools, os.path.join(options.work, "replay"), options.replay, keep)
-    print(f"seed {outcome.seed}, steps {','.join(map(str, outcome.steps))}:")
-    print(outcome.schedule_text)
     summary = campaign.Summary()
+    outcome = campaign.play(tools, os.path.join(options.work, "replay"), options.replay, keep)
     summary.add(outcome)
     if outcome.failed:
         campaign.report_failure(outcome)
+    else:
+        print(f"seed {outcome.seed}, steps {','.join(map(str, outcome.steps))}: no violation")
+        print(outcome.schedule_text)
     summary.print()
     return 1 if outcome.failed or outcome.durability else 0
 

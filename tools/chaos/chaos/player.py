@@ -187,7 +187,7 @@ class Player:
             if order.payment != SUCCESS:
                 # The plug-in cancels an order it did not report paid on its own: the host may
                 # ask that cancellation again, but no other return.
-                order.returns.append(record.Return(order.amount, QUEUED))
+                order.returns.append(record.Return(order.amount, UNKNOWN))
             self.after_payment(state, pay, order, done)
 
     def service_order(self, state, order):
@@ -290,13 +290,25 @@ class Player:
             return
         self.till(step.till)
         self.take_hold(step, "start")
+        before = self.queued(order, wanted.amount)
         self.run({step.till: f"defer {order.client_transaction} {wanted.amount}"}, lambda *_: None)
+        self.files.release()
+        # The host cannot learn whether the plug-in stored it; the queue can.
+        outcome = QUEUED if self.queued(order, wanted.amount) > before else record.FAILURE
         if new:
-            wanted.outcome = QUEUED
+            wanted.outcome = outcome
             order.returns.append(wanted)
         else:
-            wanted.retried(QUEUED)
+            wanted.retried(outcome)
         self.operations["deferred cancellation"] += 1
+
+    def queued(self, order, amount):
+        """How many stored messages cancel that amount of the order."""
+        count = 0
+        for row in self.files.rows("queue").get("messages", []):
+            request = json.loads(row[2]).get("request", {})
+            count += request.get("operationId") == order.client_transaction and request.get("amount") == amount
+        return count
 
     def play_legacy(self, number, step):
         order = self.target(step)

@@ -15,8 +15,10 @@ class Return:
     attempts: int = 1
 
     def retried(self, outcome):
+        """Asked again: a return known done, or known stored in the queue, stays so."""
         self.attempts += 1
-        if self.outcome != SUCCESS:
+        rank = {SUCCESS: 2, QUEUED: 1}
+        if rank.get(outcome, 0) >= rank.get(self.outcome, 0):
             self.outcome = outcome
 
 
