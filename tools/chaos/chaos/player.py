@@ -268,6 +268,18 @@ class Player:
             wanted.outcome = outcome
         else:
             wanted.retried(outcome)
+        if answer is not None and outcome != SUCCESS:
+            # As a till does with a return that failed: its cancellation goes to the queue.
+            self.defer(step.till, order, wanted)
+
+    def defer(self, till, order, wanted):
+        before = self.queued(order, wanted.amount)
+        self.run({till: f"defer {order.client_transaction} {wanted.amount}"}, lambda *_: None)
+        self.files.release()
+        # The host cannot learn whether the plug-in stored it; the queue can.
+        stored = self.queued(order, wanted.amount) > before
+        wanted.retried(QUEUED if stored else record.FAILURE)
+        self.operations["deferred cancellation"] += 1
 
     def returning(self, step, command):
         """Runs a command that may return money; a kill comes during its first return exchange."""
@@ -288,19 +300,11 @@ class Player:
         if not wanted:
             self.operations["skipped: no order to act on"] += 1
             return
+        if new:
+            order.returns.append(wanted)
         self.till(step.till)
         self.take_hold(step, "start")
-        before = self.queued(order, wanted.amount)
-        self.run({step.till: f"defer {order.client_transaction} {wanted.amount}"}, lambda *_: None)
-        self.files.release()
-        # The host cannot learn whether the plug-in stored it; the queue can.
-        outcome = QUEUED if self.queued(order, wanted.amount) > before else record.FAILURE
-        if new:
-            wanted.outcome = outcome
-            order.returns.append(wanted)
-        else:
-            wanted.retried(outcome)
-        self.operations["deferred cancellation"] += 1
+        self.defer(step.till, order, wanted)
 
     def queued(self, order, amount):
         """How many stored messages cancel that amount of the order."""
