@@ -104,7 +104,7 @@ def _play_in_worker(job):
     return play(_tools, folder, seed)
 
 
-def run(build_dir, root, seeds, workers, progress):
+def run(build_dir, root, seeds, workers):
     """Plays every seed; yields the outcomes as they come."""
     jobs = [(root, seed) for seed in seeds]
     if workers <= 1:

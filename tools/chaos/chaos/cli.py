@@ -64,7 +64,7 @@ def main(argv=None):
         seeds = seeds_of(options)
         summary = campaign.Summary()
         tty = sys.stderr.isatty()
-        for outcome in campaign.run(options.build, options.work, seeds, options.workers, tty):
+        for outcome in campaign.run(options.build, options.work, seeds, options.workers):
             summary.add(outcome)
             if outcome.failed:
                 campaign.report_failure(outcome)

@@ -74,8 +74,6 @@ def journal_durability(path):
     rollback-journal mode a commit ends by deleting the rollback file, a deletion SQLite does not
     sync: a power cut right after it brings the file back and undoes the commit. WAL needs no
     such deletion."""
-    import sqlite3
-
     database = sqlite3.connect(f"file:{path}?mode=ro", uri=True, timeout=10)
     try:
         mode = database.execute("PRAGMA journal_mode").fetchone()[0]

@@ -98,8 +98,8 @@ class Player:
 
     # -- playing -----------------------------------------------------------------------------
 
-    def play(self, steps=None):
-        for number, step in enumerate(self.schedule.steps if steps is None else steps):
+    def play(self):
+        for number, step in enumerate(self.schedule.steps):
             self.log.write(f"=== step {number + 1}: {step.text()}\n".encode())
             self.play_step(number, step)
         self.settle()
