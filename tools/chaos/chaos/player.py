@@ -240,7 +240,17 @@ class Player:
             return order.unsettled_return(), False
         left = order.left_to_ask()
         amount = left if step.amount == "full" else min(int(step.amount), left)
-        return (record.Return(amount, UNKNOWN), True) if amount > 0 else (None, False)
+        if amount <= 0:
+            return None, False
+        # While a return of that amount is unsettled, the plug-in takes another of the same
+        # amount for it (the host cannot ask two at once); once settled, a new one is separate.
+        for earlier in order.returns:
+            if earlier.amount == amount and earlier.outcome != SUCCESS:
+                if earlier.outcome == QUEUED and not self.queued(order, amount):
+                    earlier.outcome = SUCCESS  # the queue carried it out
+                else:
+                    return earlier, False
+        return record.Return(amount, UNKNOWN), True
 
     def arm(self, step):
         if step.kill_in_return:
