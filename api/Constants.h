@@ -5,9 +5,23 @@
 // Names that the plug-in, the till and their tests must spell alike.
 namespace zorvikcpqr::Constants {
 
-// The host path of the plug-in's configuration file.
-inline const QString ConfigPath
-    = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/zorvikcpqr.ini");
+// The plug-in's own folder at the till, and its configuration file there.
+inline const QString PluginFolder = QStringLiteral("/trelmo/cash/paysystems/zorvikcpqr/");
+inline const QString ConfigPath = PluginFolder + QStringLiteral("zorvikcpqr.ini");
+// Every key of the plug-in's configuration is read as this prefix (its section) and the key.
+inline const QString ConfigPrefix = QStringLiteral("zorvikcpqr:");
+inline QString configKey(const QString &key)
+{
+    return ConfigPrefix + key;
+}
+// Defaults of the settings that have one.
+inline constexpr int DefaultTimeoutSeconds = 10;
+inline constexpr int DefaultStatusRequestIntervalSeconds = 10;
+inline constexpr int DefaultStatusRequestDelaySeconds = 5;
+// The payment journal: a file the plug-in owns, in its own folder unless configured.
+inline const QString JournalFileKey = QStringLiteral("journalFile");
+inline const QString JournalFileName = QStringLiteral("zorvikcpqr-journal.sqlite");
+inline const QString DefaultJournalFile = PluginFolder + JournalFileName;
 // The host queue that holds deferred cancellations.
 inline const QString CancelQueue = QStringLiteral("processing");
 // The queue message's key for the refund id that every attempt of its return sends.

@@ -1,12 +1,13 @@
 #include "api/Interface.h"
 
+#include "api/Constants.h"
+#include "api/HostInstance.h"
 #include "api/Rounding.h"
 #include "host/Config.h"
 #include "host/DocumentLogic.h"
 #include "host/RestClient.h"
 #include "host/Session.h"
 #include "host/SimpleFormatter.h"
-#include "host/Singleton.h"
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/Logger.h"
 #include "host/payment/PaymentProcessingRequest.h"
@@ -15,19 +16,9 @@
 #include <QJsonDocument>
 #include <QUuid>
 
-#include <utility>
-
 namespace zorvikcpqr {
 
 namespace {
-
-const QString configPrefix = QStringLiteral("zorvikcpqr:");
-constexpr int DefaultTimeoutSeconds = 10;
-
-QString configKey(const QString &key)
-{
-    return configPrefix + key;
-}
 
 // The request amount in roubles, as the service expects it.
 double amountInRoubles(const PaymentProcessingRequest &request)
@@ -39,7 +30,7 @@ QString currentCashierId(const Session &session)
 {
     // The host logs a cashier in before any payment; without one the service gets an empty id
     // and decides itself.
-    const QSharedPointer<User> user = session.getCurrentUser();
+    const auto user = session.getCurrentUser();
     return user ? user->getId().toString() : QString();
 }
 
@@ -74,31 +65,32 @@ Interface::~Interface() = default;
 
 void Interface::init()
 {
-    const Config *config = singletonInstance<Config>();
+    const Config *config = hostInstance<Config>();
 
-    url = QUrl(
-        config->getString(configKey(QStringLiteral("url")), QStringLiteral("http://127.0.0.1")),
-        QUrl::TolerantMode);
+    url = QUrl(config->getString(Constants::configKey(QStringLiteral("url")),
+                                 QStringLiteral("http://127.0.0.1")),
+               QUrl::TolerantMode);
     // A password in the address is a secret like the api key: it stays out of the log.
     logger->debug(QStringLiteral(" адрес сервера: %1").arg(url.toString(QUrl::RemovePassword)));
 
-    timeout = config->getInt(configKey(QStringLiteral("timeout")), DefaultTimeoutSeconds);
+    timeout = config->getInt(Constants::configKey(QStringLiteral("timeout")),
+                             Constants::DefaultTimeoutSeconds);
     // The transport takes 0 for no limit at all: a payment could then wait for ever.
     if (timeout <= 0) {
         logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:timeout, "
                                      "используется %1 сек.")
-                          .arg(DefaultTimeoutSeconds));
-        timeout = DefaultTimeoutSeconds;
+                          .arg(Constants::DefaultTimeoutSeconds));
+        timeout = Constants::DefaultTimeoutSeconds;
     }
     logger->debug(QStringLiteral(" таймаут обращения к серверу (сек): %1").arg(timeout));
 
     headers.insert(QStringLiteral("api-key"),
-                   config->getString(configKey(QStringLiteral("apiKey")), QString()));
+                   config->getString(Constants::configKey(QStringLiteral("apiKey")), QString()));
     headers.insert(QStringLiteral("user-token"),
-                   config->getString(configKey(QStringLiteral("userToken")), QString()));
+                   config->getString(Constants::configKey(QStringLiteral("userToken")), QString()));
     headers.insert(QStringLiteral("Content-Type"), QStringLiteral("application/json"));
 
-    commentMask = config->getString(configKey(QStringLiteral("commentMask")),
+    commentMask = config->getString(Constants::configKey(QStringLiteral("commentMask")),
                                     QStringLiteral("%(document.shopCode[04d]) "
                                                    "%(document.cashCode[02d])"));
 }
@@ -113,14 +105,14 @@ StartSessionResult Interface::startSession(const QString &cpqrPayload) const
 }
 
 CreateOrderResult Interface::createOrder(const PaymentProcessingRequest &request,
-                                         const StartSessionResult &started) const
+                                         const StartSessionResult &started,
+                                         const QString &clientTransaction) const
 {
     logger->info(QStringLiteral("Создание запроса на оплату"));
-    const QString clientTransaction = takeNextOrderId();
     logger->info(QStringLiteral("Создание заказа '%1'").arg(clientTransaction));
 
     const double cost = amountInRoubles(request);
-    const Session *session = singletonInstance<Session>();
+    const Session *session = hostInstance<Session>();
     QJsonObject body{
         {QStringLiteral("cpqr_payload"), started.cpqrPayload},
         {QStringLiteral("quickpay_id"), started.quickpayId()},
@@ -157,11 +149,11 @@ OperationResult Interface::operationCancel(const QString &clientTransaction) con
 }
 
 ReturnResult Interface::operationReturn(const PaymentProcessingRequest &request,
-                                        const OperationResult &paidOrder) const
+                                        const OperationResult &paidOrder,
+                                        const ReturnOptions &options) const
 {
     logger->info(QStringLiteral("Возврат по операции %1").arg(request.operationId));
-    const ReturnOptions options = takeNextReturn();
-    const QString refundId = options.refundId.isEmpty() ? createTransactionId() : options.refundId;
+    const QString &refundId = options.refundId;
     logger->info(QStringLiteral(" операция возврата: %1").arg(refundId));
 
     const double cost = amountInRoubles(request);
@@ -245,29 +237,8 @@ QString Interface::getComment() const
 {
     const QSharedPointer<SimpleFormatter> formatter = MockFactory<SimpleFormatter>::create();
     const QSharedPointer<DocumentLogic> documentLogic = MockFactory<DocumentLogic>::create();
-    const FormatterSources sources = documentLogic->getFormatterSources({});
+    const auto sources = documentLogic->getFormatterSources({});
     return formatter->format(commentMask, sources, 0, QVariantMap());
-}
-
-void Interface::setNextOrderId(const QString &clientTransaction)
-{
-    nextOrderId = clientTransaction;
-}
-
-void Interface::setNextReturn(const ReturnOptions &options)
-{
-    nextReturn = options;
-}
-
-QString Interface::takeNextOrderId() const
-{
-    const QString fixed = std::exchange(nextOrderId, QString());
-    return fixed.isEmpty() ? createTransactionId() : fixed;
-}
-
-ReturnOptions Interface::takeNextReturn() const
-{
-    return std::exchange(nextReturn, ReturnOptions());
 }
 
 bool Interface::hasUsableAddress() const

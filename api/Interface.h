@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/Constants.h"
 #include "api/CreateOrderResult.h"
 #include "api/OperationResult.h"
 #include "api/RequestResult.h"
@@ -31,25 +32,25 @@ class Interface : public MockFactory<Interface>
 {
 public:
     Interface();
-    ~Interface() override;
+    // Virtual of its own: nothing is known of the destructor of the host's factory base.
+    virtual ~Interface();
 
     // Reads the service address, time-out, request headers and comment template from the
     // host configuration.
     virtual void init();
 
     virtual StartSessionResult startSession(const QString &cpqrPayload) const;
+    // The caller names the order, so that it can note the order's cancellation before the
+    // request leaves.
     virtual CreateOrderResult createOrder(const PaymentProcessingRequest &request,
-                                          const StartSessionResult &started) const;
+                                          const StartSessionResult &started,
+                                          const QString &clientTransaction) const;
     virtual OperationResult operationResult(const QString &clientTransaction) const;
     virtual OperationResult operationCancel(const QString &clientTransaction) const;
+    // The caller owns the refund id: every attempt at one return must send the same.
     virtual ReturnResult operationReturn(const PaymentProcessingRequest &request,
-                                         const OperationResult &paidOrder) const;
-
-    // What the caller fixes of the next order or return before asking for it, each used by the
-    // next createOrder or operationReturn only: the order's identifier, which the caller notes
-    // before the request leaves, and how the return is asked (its refund id, its receipt).
-    void setNextOrderId(const QString &clientTransaction);
-    void setNextReturn(const ReturnOptions &options);
+                                         const OperationResult &paidOrder,
+                                         const ReturnOptions &options) const;
 
     virtual RequestResult sendPostRequest(const QString &path, const QJsonObject &body) const;
     virtual RequestResult sendGetRequest(const QString &path, const QUrlQuery &query) const;
@@ -77,22 +78,15 @@ public:
 
 protected:
     QUrl url;
-    qint64 timeout = 10;
+    qint64 timeout = Constants::DefaultTimeoutSeconds;
     QHash<QString, QString> headers;
     QString commentMask;
     Log4Qt::Logger *logger;
 
 private:
-    QString takeNextOrderId() const;
-    ReturnOptions takeNextReturn() const;
-
     // Without a scheme and a host the transport would guess a host and send it the secrets.
     bool hasUsableAddress() const;
     RequestResult unusableAddress() const;
-
-    // Taken by the const operations that use them, so that none outlives its one request.
-    mutable QString nextOrderId;
-    mutable ReturnOptions nextReturn;
 };
 
 } // namespace zorvikcpqr

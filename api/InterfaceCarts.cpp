@@ -1,10 +1,10 @@
 #include "api/Interface.h"
 
+#include "api/HostInstance.h"
 #include "api/Rounding.h"
 #include "host/AbstractDocument.h"
 #include "host/GoodsItem.h"
 #include "host/Session.h"
-#include "host/Singleton.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -28,7 +28,7 @@ struct OpenReceipt
 
 OpenReceipt openReceipt()
 {
-    const QSharedPointer<AbstractDocument> document = singletonInstance<Session>()->getDocument();
+    const QSharedPointer<AbstractDocument> document = hostInstance<Session>()->getDocument();
     if (!document)
         return {};
     return {document->getSum(), document->getGoodsItems()};

@@ -8,7 +8,7 @@ namespace zorvikcpqr {
 struct ReturnOptions
 {
     // Names the return at the service: every attempt at the same return sends the same id, so
-    // that a repeated request is recognised rather than paid out again. Empty: a new one.
+    // that a repeated request is recognised rather than paid out again.
     QString refundId;
     // Whether the receipt open in the host is this return's receipt. A return carried out
     // later from the queue finds whatever receipt the till holds then, so its refund cart must

@@ -4,6 +4,7 @@
 // machine's noise falls on both alike; the figures are medians.
 
 #include "support/BenchTill.h"
+#include "support/PairedTiming.h"
 #include "support/SampleOrder.h"
 
 #include "api/Constants.h"
@@ -16,46 +17,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
-#include <ctime>
 #include <string>
 #include <vector>
 
 namespace {
 
 const QString PaymentCode = QStringLiteral("ZVQR");
-
-struct Sample
-{
-    double wallSeconds;
-    double cpuSeconds; // of the calling thread: the client's own work and its system calls
-};
-
-double threadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-template<typename Exchange>
-Sample measured(Exchange &&exchange)
-{
-    const double cpuStart = threadCpuSeconds();
-    const auto wallStart = std::chrono::steady_clock::now();
-    exchange();
-    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
-    return {wall.count(), threadCpuSeconds() - cpuStart};
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0.0;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
 
 size_t appendBody(char *data, size_t size, size_t count, void *body)
 {
@@ -88,7 +55,7 @@ QString paidOrder(const zorvikcpqr::Interface &client, qint64 kopecks)
     sale.paymentCode = PaymentCode;
     sale.valutCode = zorvikcpqr::Constants::RoubleCode;
     const zorvikcpqr::CreateOrderResult order
-        = client.createOrder(sale, client.startSession(PaymentCode));
+        = client.createOrder(sale, client.startSession(PaymentCode), client.createTransactionId());
     if (!order.success() || !client.operationResult(order.clientTransaction).result())
         return {};
     return order.clientTransaction;

@@ -37,6 +37,11 @@ std::vector<BudgetReporter::Budget> budgets()
          "ratio",
          1.2,
          "status exchange / bare GET, 100 cart items"},
+        {"BM_JournalVsBareCommits",
+         "",
+         "ratio",
+         1.5,
+         "payment journal / two bare synced WAL commits, a payment"},
     };
 }
 

@@ -2,8 +2,11 @@
 
 #include "fuzz/DiscardingAppender.h"
 
+#include "api/Constants.h"
+
 #include "host/AbstractDocument.h"
 #include "host/BcodeParser.h"
+#include "host/Config.h"
 #include "host/DBQueueBroker.h"
 #include "host/GoodsItem.h"
 #include "host/Session.h"
@@ -47,11 +50,14 @@ void prepare()
     // Lives as long as the process: the log manager keeps using it.
     Log4Qt::LogManager::addAppender(new DiscardingAppender);
     singletonInstance<Session>()->setDocument(openReceipt());
-    // The processing keeps its payment journal beside the host queue: both stay out of the
-    // user's data folder. Both live as long as the process.
+    // The host queue and the payment journal stay in a folder of their own, whatever a fuzzed
+    // configuration names. Both live as long as the process.
     static QTemporaryDir hostFolder;
     Singleton<DBQueueBroker>::instance
         = new DBQueueBroker(hostFolder.filePath(QStringLiteral("queue.sqlite")));
+    singletonInstance<Config>()->setOverride(
+        zorvikcpqr::Constants::configKey(zorvikcpqr::Constants::JournalFileKey),
+        hostFolder.filePath(zorvikcpqr::Constants::JournalFileName));
 }
 
 void resetBarcodeParser()

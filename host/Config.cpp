@@ -70,14 +70,26 @@ int Config::getInt(const QString &name, int defaultValue) const
     return isInteger ? number : 0;
 }
 
+void Config::setOverride(const QString &name, const QVariant &value)
+{
+    m_overrides.insert(settingsKey(name), value);
+}
+
+void Config::setFallback(const QString &name, const QVariant &value)
+{
+    m_fallbacks.insert(settingsKey(name), value);
+}
+
 QVariant Config::value(const QString &name) const
 {
     const QString key = settingsKey(name);
+    if (m_overrides.contains(key))
+        return m_overrides.value(key);
     for (auto file = m_files.crbegin(); file != m_files.crend(); ++file) {
         const QHash<QString, QVariant> &values = m_valuesByFile[*file];
         const auto found = values.constFind(key);
         if (found != values.constEnd())
             return *found;
     }
-    return QVariant();
+    return m_fallbacks.value(key);
 }

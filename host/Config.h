@@ -19,12 +19,19 @@ public:
     QString getString(const QString &name, const QString &defaultValue = QString()) const;
     int getInt(const QString &name, int defaultValue = 0) const;
 
+    // Values the host sets itself (zorvik-till's command line): an override wins over every
+    // file, a fallback counts only where no file sets the key.
+    void setOverride(const QString &name, const QVariant &value);
+    void setFallback(const QString &name, const QVariant &value);
+
 private:
     QVariant value(const QString &name) const;
 
     // In load order; a later file wins for a key that both set.
     QStringList m_files;
     QHash<QString, QHash<QString, QVariant>> m_valuesByFile;
+    QHash<QString, QVariant> m_overrides;
+    QHash<QString, QVariant> m_fallbacks;
 };
 
 template<>

@@ -2,9 +2,9 @@
 
 #include "host/Finally.h"
 #include "host/HostPaths.h"
-#include "host/ProcessLiveness.h"
 #include "host/log4qt/LogManager.h"
 #include "host/log4qt/Logger.h"
+#include "liveness/ProcessLiveness.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -56,6 +56,11 @@ QSqlQuery prepared(const QSqlDatabase &database, const QString &statement)
     QSqlQuery query(database);
     query.prepare(statement);
     return query;
+}
+
+bool hasClaimHolder(const QSqlDatabase &database)
+{
+    return QSqlQuery(database).exec(QStringLiteral("SELECT claimed_by FROM messages LIMIT 0"));
 }
 
 QString queueCondition(const QString &queue)
@@ -203,17 +208,23 @@ bool DBQueueBroker::open()
 }
 
 // Files written before claims named their process lack the column; their claims count as held
-// by no running process.
+// by no running process. Tills that start together may all find it missing: under the write
+// lock one adds it, and the others find it added.
 bool DBQueueBroker::addClaimHolder(QSqlDatabase &database)
 {
-    QSqlQuery probe(database);
-    if (probe.exec(QStringLiteral("SELECT claimed_by FROM messages LIMIT 0")))
+    if (hasClaimHolder(database))
         return true;
-    QSqlQuery alter(database);
-    if (alter.exec(QStringLiteral("ALTER TABLE messages ADD COLUMN claimed_by TEXT NOT NULL "
-                                  "DEFAULT ''")))
+    QSqlQuery upgrade(database);
+    const bool upgraded
+        = upgrade.exec(QStringLiteral("BEGIN IMMEDIATE"))
+          && (hasClaimHolder(database)
+              || upgrade.exec(QStringLiteral("ALTER TABLE messages ADD COLUMN claimed_by TEXT "
+                                             "NOT NULL DEFAULT ''")))
+          && upgrade.exec(QStringLiteral("COMMIT"));
+    if (upgraded)
         return true;
-    m_errorString = alter.lastError().text();
+    m_errorString = upgrade.lastError().text();
+    QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
     database.close();
     return false;
 }

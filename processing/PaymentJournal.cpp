@@ -1,6 +1,6 @@
 #include "processing/PaymentJournal.h"
 
-#include "host/ProcessLiveness.h"
+#include "liveness/ProcessLiveness.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -10,10 +10,15 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 
 namespace zorvikcpqr {
 
 namespace {
+
+// How long a change waits for another writer of the file before it fails: the short retry
+// after which a payment is reported as not done rather than left half-noted.
+constexpr int BusyTimeoutMs = 2000;
 
 QString newConnectionName()
 {
@@ -21,9 +26,17 @@ QString newConnectionName()
     return QStringLiteral("PaymentJournal-%1").arg(++counter);
 }
 
-} // namespace
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
-const QString PaymentJournal::FileName = QStringLiteral("zorvikcpqr-journal.sqlite");
+QString compact(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
 
 PaymentJournal::PaymentJournal(const QString &filePath)
     : m_filePath(filePath)
@@ -54,16 +67,16 @@ bool PaymentJournal::open()
         m_errorString = database.lastError().text();
         return false;
     }
-    const bool ready = execute(QStringLiteral("PRAGMA busy_timeout = 5000"))
-                       && execute(QStringLiteral("PRAGMA synchronous = FULL")) && prepareTable();
+    const bool ready
+        = execute(QStringLiteral("PRAGMA busy_timeout = %1").arg(BusyTimeoutMs)) && prepareTables();
     if (!ready)
         database.close();
     return ready;
 }
 
-// A new file gets its table; a file of a later version may hold entries this code cannot read,
-// so it is left as it is.
-bool PaymentJournal::prepareTable()
+// A file of a later version may hold entries this code cannot read, so it is left as it is,
+// also its journal mode. An older file gains the returns; its payments read as before.
+bool PaymentJournal::prepareTables()
 {
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
@@ -72,72 +85,132 @@ bool PaymentJournal::prepareTable()
     }
     const int version = query.value(0).toInt();
     query.finish();
-    if (version == Version)
-        return true;
     if (version > Version) {
         m_errorString = QStringLiteral("версия файла %1 новее поддерживаемой %2")
                             .arg(QString::number(version), QString::number(Version));
         return false;
     }
-    return execute(QStringLiteral("CREATE TABLE IF NOT EXISTS payments ("
-                                  "client_transaction TEXT PRIMARY KEY, "
-                                  "process TEXT NOT NULL, "
-                                  "cancellation TEXT NOT NULL, "
-                                  "created_at INTEGER NOT NULL)"))
-           && execute(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+    if (!useWriteAheadLog())
+        return false;
+    if (version == Version)
+        return true;
+    return inTransaction([this] {
+        return execute(QStringLiteral("CREATE TABLE IF NOT EXISTS payments ("
+                                      "client_transaction TEXT PRIMARY KEY, "
+                                      "process TEXT NOT NULL, "
+                                      "cancellation TEXT NOT NULL, "
+                                      "created_at INTEGER NOT NULL)"))
+               && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS returns ("
+                                         "operation_id TEXT NOT NULL, "
+                                         "amount INTEGER NOT NULL, "
+                                         "refund_id TEXT NOT NULL, "
+                                         "created_at INTEGER NOT NULL, "
+                                         "PRIMARY KEY (operation_id, amount))"))
+               && execute(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+    });
+}
+
+// A commit appends to the log and syncs it: nothing depends on a file deletion reaching the
+// disk, which SQLite's rollback journal does.
+bool PaymentJournal::useWriteAheadLog()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName));
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next()) {
+        m_errorString = query.lastError().text();
+        return false;
+    }
+    if (query.value(0).toString() != QLatin1String("wal")) {
+        m_errorString
+            = QStringLiteral("режим журнала %1 вместо wal").arg(query.value(0).toString());
+        return false;
+    }
+    query.finish();
+    return execute(QStringLiteral("PRAGMA synchronous = FULL"));
 }
 
 bool PaymentJournal::execute(const QString &statement)
 {
+    return exec(statement, {});
+}
+
+bool PaymentJournal::exec(const QString &statement, const QVariantList &values)
+{
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
-    if (query.exec(statement))
+    bool done = query.prepare(statement);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (done && query.exec())
         return true;
     m_errorString = query.lastError().text();
     return false;
 }
 
-bool PaymentJournal::record(const QString &clientTransaction, const QJsonObject &cancellation)
+// Takes the write lock at once: a transaction that first reads could not always take it later.
+bool PaymentJournal::inTransaction(const std::function<bool()> &work)
 {
     if (!isOpen())
         return false;
-    QSqlQuery query(QSqlDatabase::database(m_connectionName));
-    query.prepare(QStringLiteral("INSERT OR REPLACE INTO payments (client_transaction, "
-                                 "process, cancellation, created_at) VALUES (?, ?, ?, ?)"));
-    query.addBindValue(clientTransaction);
-    query.addBindValue(ProcessLiveness::currentProcessKey());
-    query.addBindValue(
-        QString::fromUtf8(QJsonDocument(cancellation).toJson(QJsonDocument::Compact)));
-    query.addBindValue(QDateTime::currentMSecsSinceEpoch());
-    if (query.exec())
-        return true;
-    m_errorString = query.lastError().text();
-    return false;
-}
-
-bool PaymentJournal::remove(const QString &clientTransaction)
-{
-    if (!isOpen())
+    if (!execute(QStringLiteral("BEGIN IMMEDIATE")))
         return false;
-    QSqlQuery query(QSqlDatabase::database(m_connectionName));
-    query.prepare(QStringLiteral("DELETE FROM payments WHERE client_transaction = ?"));
-    query.addBindValue(clientTransaction);
-    if (query.exec())
+    if (work() && execute(QStringLiteral("COMMIT")))
         return true;
-    m_errorString = query.lastError().text();
+    const QString reason = m_errorString;
+    execute(QStringLiteral("ROLLBACK"));
+    m_errorString = reason;
     return false;
 }
 
-QList<PaymentJournal::Entry> PaymentJournal::abandoned()
+bool PaymentJournal::notePayment(const ReturnKey &order,
+                                 const QString &refundId,
+                                 const QJsonObject &message)
 {
-    QList<Entry> entries;
+    return inTransaction([&] {
+        return exec(QStringLiteral("INSERT OR REPLACE INTO payments (client_transaction, "
+                                   "process, cancellation, created_at) VALUES (?, ?, ?, ?)"),
+                    {order.operationId,
+                     ProcessLiveness::currentProcessKey(),
+                     compact(message),
+                     now()})
+               && exec(QStringLiteral("INSERT OR REPLACE INTO returns (operation_id, amount, "
+                                      "refund_id, created_at) VALUES (?, ?, ?, ?)"),
+                       {order.operationId, order.amount, refundId, now()});
+    });
+}
+
+bool PaymentJournal::settlePayment(const ReturnKey &order, const QString &refundId)
+{
+    return inTransaction([&] {
+        return exec(QStringLiteral("DELETE FROM payments WHERE client_transaction = ?"),
+                    {order.operationId})
+               && exec(QStringLiteral("DELETE FROM returns WHERE operation_id = ? AND amount = ? "
+                                      "AND refund_id = ?"),
+                       {order.operationId, order.amount, refundId});
+    });
+}
+
+bool PaymentJournal::paymentQueued(const ReturnKey &order, const QString &refundId)
+{
+    return inTransaction([&] {
+        return exec(QStringLiteral("DELETE FROM payments WHERE client_transaction = ?"),
+                    {order.operationId})
+               && (refundId.isEmpty()
+                   || exec(QStringLiteral("INSERT OR IGNORE INTO returns (operation_id, amount, "
+                                          "refund_id, created_at) VALUES (?, ?, ?, ?)"),
+                           {order.operationId, order.amount, refundId, now()}));
+    });
+}
+
+std::optional<QList<PaymentJournal::Entry>> PaymentJournal::abandoned()
+{
     if (!isOpen())
-        return entries;
+        return std::nullopt;
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
     if (!query.exec(QStringLiteral("SELECT client_transaction, process, cancellation FROM "
                                    "payments ORDER BY created_at"))) {
         m_errorString = query.lastError().text();
-        return entries;
+        return std::nullopt;
     }
+    QList<Entry> entries;
     while (query.next()) {
         if (ProcessLiveness::isRunning(query.value(1).toString()))
             continue;
@@ -146,6 +219,59 @@ QList<PaymentJournal::Entry> PaymentJournal::abandoned()
         entries.append({clientTransaction, cancellation.object()});
     }
     return entries;
+}
+
+std::optional<QString> PaymentJournal::unsettledRefundId(const ReturnKey &key)
+{
+    if (!isOpen())
+        return std::nullopt;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName));
+    query.prepare(
+        QStringLiteral("SELECT refund_id FROM returns WHERE operation_id = ? AND amount = ?"));
+    query.addBindValue(key.operationId);
+    query.addBindValue(key.amount);
+    if (!query.exec()) {
+        m_errorString = query.lastError().text();
+        return std::nullopt;
+    }
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+// One statement, so that two processes noting the same return at once agree on one id.
+std::optional<QString> PaymentJournal::noteReturn(const ReturnKey &key, const QString &refundId)
+{
+    std::optional<QString> kept;
+    inTransaction([&] {
+        QSqlQuery query(QSqlDatabase::database(m_connectionName));
+        query.prepare(QStringLiteral(
+            "INSERT INTO returns (operation_id, amount, refund_id, created_at) VALUES (?, ?, ?, ?) "
+            "ON CONFLICT (operation_id, amount) DO UPDATE SET refund_id = refund_id "
+            "RETURNING refund_id"));
+        for (const QVariant &value :
+             {QVariant(key.operationId), QVariant(key.amount), QVariant(refundId), QVariant(now())})
+            query.addBindValue(value);
+        if (!query.exec() || !query.next()) {
+            m_errorString = query.lastError().text();
+            return false;
+        }
+        kept = query.value(0).toString();
+        return true;
+    });
+    return kept;
+}
+
+bool PaymentJournal::settleReturn(const ReturnKey &key, const QString &refundId)
+{
+    return isOpen()
+           && exec(QStringLiteral("DELETE FROM returns WHERE operation_id = ? AND amount = ? AND "
+                                  "refund_id = ?"),
+                   {key.operationId, key.amount, refundId});
+}
+
+bool PaymentJournal::settleReturnsOf(const QString &operationId)
+{
+    return isOpen()
+           && exec(QStringLiteral("DELETE FROM returns WHERE operation_id = ?"), {operationId});
 }
 
 } // namespace zorvikcpqr

@@ -4,22 +4,36 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 namespace zorvikcpqr {
 
-// The plug-in's own note of the orders it is paying: each order's cancellation is written down
-// before the order is registered and struck off when the payment returns. An entry whose
-// process has died is an order that nobody will finish, so it must be cancelled. One SQLite
-// file beside the host's queue, synced on every change, shared by the till's processes.
+// The plug-in's durable record of the money it has in flight, shared by every process of the
+// till machine through one SQLite file of the plug-in's own:
+// - payments: each order's cancellation is written down before the order is registered and
+//   struck off when the order needs nothing more or its cancellation is in the queue; an entry
+//   whose process has died is an order that nobody will finish, so it must be cancelled;
+// - returns: every return whose outcome is unknown or that waits in the queue, by order and
+//   amount, with the refund id that every attempt at it sends, whichever process asks.
+// A commit is durable when it returns: the file runs in WAL mode with synchronous=FULL, so no
+// commit depends on a file deletion that a power cut may undo.
 class PaymentJournal
 {
 public:
-    static constexpr int Version = 1;
-    static const QString FileName;
+    static constexpr int Version = 2;
 
     struct Entry
     {
         QString clientTransaction;
         QJsonObject cancellation; // the queue message that cancels the order; empty if unreadable
+    };
+
+    // A return, by the order it returns and its amount in kopecks.
+    struct ReturnKey
+    {
+        QString operationId;
+        qint64 amount = 0;
     };
 
     explicit PaymentJournal(const QString &filePath);
@@ -32,16 +46,35 @@ public:
     QString filePath() const { return m_filePath; }
     QString errorString() const { return m_errorString; }
 
-    // Each false with the reason in errorString.
-    bool record(const QString &clientTransaction, const QJsonObject &cancellation);
-    bool remove(const QString &clientTransaction);
+    // Each false or nullopt with the reason in errorString.
+
+    // Notes a payment about to be registered, and the return that would cancel it.
+    bool notePayment(const ReturnKey &order, const QString &refundId, const QJsonObject &message);
+    // The payment needs nothing more: both its notes go.
+    bool settlePayment(const ReturnKey &order, const QString &refundId);
+    // The payment's cancellation is stored in the queue: the payment goes, its return stays
+    // unsettled until the queue has carried it out.
+    bool paymentQueued(const ReturnKey &order, const QString &refundId);
     // The entries of processes that have ended, oldest first.
-    QList<Entry> abandoned();
+    std::optional<QList<Entry>> abandoned();
+
+    // The refund id of the unsettled return of that order and amount; empty if there is none.
+    std::optional<QString> unsettledRefundId(const ReturnKey &key);
+    // Notes the return under that refund id, unless one of the same order and amount is
+    // unsettled already: the refund id the return goes by.
+    std::optional<QString> noteReturn(const ReturnKey &key, const QString &refundId);
+    // The service has decided the return, or it is no longer wanted.
+    bool settleReturn(const ReturnKey &key, const QString &refundId);
+    // The order needs no return at all (it ended unpaid): every return of it goes.
+    bool settleReturnsOf(const QString &operationId);
 
 private:
     bool open();
-    bool prepareTable();
+    bool prepareTables();
+    bool useWriteAheadLog();
     bool execute(const QString &statement);
+    bool exec(const QString &statement, const QVariantList &values);
+    bool inTransaction(const std::function<bool()> &work);
 
     QString m_filePath;
     QString m_connectionName;

@@ -4,6 +4,7 @@
 #include "processing/Waiter.h"
 
 #include "api/Constants.h"
+#include "api/HostInstance.h"
 
 #include "host/BcodeParser.h"
 #include "host/Config.h"
@@ -13,20 +14,31 @@
 #include "host/log4qt/Logger.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 
 namespace zorvikcpqr {
 
 namespace {
 
-const QString ConfigPrefix = QStringLiteral("zorvikcpqr:");
 const QString DefaultPaymentCodeMask = QStringLiteral("^(?<sbpCpqr>ZVQR.*)$");
 constexpr int PaymentCodeKind = 32;
 
 QString roubles(qint64 kopecks)
 {
     return QString::number(kopecks * 0.01, 'f', 2);
+}
+
+// Nothing was sent: the journal could not note what was about to happen.
+tr::Tr paymentNotRecorded()
+{
+    return tr::Tr(QStringLiteral("zorvikCpqrPaymentNotRecorded"),
+                  QStringLiteral("Оплата не выполнена: журнал оплат недоступен"));
+}
+
+tr::Tr returnNotRecorded()
+{
+    return tr::Tr(QStringLiteral("zorvikCpqrReturnNotRecorded"),
+                  QStringLiteral("Возврат не выполнен: журнал оплат недоступен"));
 }
 
 } // namespace
@@ -51,36 +63,48 @@ Processing::~Processing() = default;
 
 void Processing::init(const PaymentProcessingContext &)
 {
-    Config *config = singletonInstance<Config>();
+    Config *config = hostInstance<Config>();
     config->loadFile(Constants::ConfigPath, QString());
 
     interface->init();
 
     statusRequestsInterval
-        = qint64(config->getInt(ConfigPrefix + "statusRequestInterval", 10)) * 1000;
-    statusRequestDelay = config->getInt(ConfigPrefix + "statusRequestDelay", 5);
+        = qint64(config->getInt(Constants::configKey(QStringLiteral("statusRequestInterval")),
+                                Constants::DefaultStatusRequestIntervalSeconds))
+          * 1000;
+    statusRequestDelay = config->getInt(Constants::configKey(QStringLiteral("statusRequestDelay")),
+                                        Constants::DefaultStatusRequestDelaySeconds);
     logger->debug(
         QStringLiteral(" интервал запроса статуса (сек): %1").arg(statusRequestsInterval / 1000));
     logger->debug(QStringLiteral(" задержка запроса статуса (сек): %1").arg(statusRequestDelay));
 
-    paymentCodeMask = QRegularExpression(
-        config->getString(ConfigPrefix + "paymentCodeMask", DefaultPaymentCodeMask));
+    paymentCodeMask = QRegularExpression(config->getString(
+        Constants::configKey(QStringLiteral("paymentCodeMask")), DefaultPaymentCodeMask));
     if (paymentCodeMask.isValid())
-        singletonInstance<BcodeParser>()->registerPattern(paymentCodeMask, PaymentCodeKind);
+        hostInstance<BcodeParser>()->registerPattern(paymentCodeMask, PaymentCodeKind);
     else
         logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:paymentCodeMask"));
 
-    defaultCardNumber = config->getString(ConfigPrefix + "defaultCardNumber", QString());
+    defaultCardNumber
+        = config->getString(Constants::configKey(QStringLiteral("defaultCardNumber")), QString());
 
-    openJournal();
+    openJournal(*config);
 }
 
-void Processing::openJournal()
+// A relative name would put the journal wherever the host happens to run, and another run
+// from elsewhere would not find it: such a value leaves the payments unnoted, and says so.
+void Processing::openJournal(const Config &config)
 {
-    const QString queueFolder
-        = QFileInfo(singletonInstance<DBQueueBroker>()->databasePath()).absolutePath();
-    journal
-        = std::make_unique<PaymentJournal>(QDir(queueFolder).filePath(PaymentJournal::FileName));
+    const QString filePath = config.getString(Constants::configKey(Constants::JournalFileKey),
+                                              Constants::DefaultJournalFile);
+    if (!QDir::isAbsolutePath(filePath)) {
+        journal.reset();
+        logger->error(QStringLiteral("Некорректное значение параметра ZorvikCpqr:journalFile: "
+                                     "'%1', оплаты не записываются в журнал")
+                          .arg(filePath));
+        return;
+    }
+    journal = std::make_unique<PaymentJournal>(filePath);
     if (!journal->isOpen()) {
         logger->error(QStringLiteral("Журнал оплат %1 недоступен: %2")
                           .arg(journal->filePath(), journal->errorString()));
@@ -89,11 +113,30 @@ void Processing::openJournal()
     cancelAbandonedPayments();
 }
 
+bool Processing::journalIsOpen() const
+{
+    return journal && journal->isOpen();
+}
+
+// The text takes the operation's id, the journal's path and the reason.
+void Processing::logJournalFailure(const QString &text, const QString &operationId) const
+{
+    const QString path = journal ? journal->filePath() : QString();
+    const QString reason = journal ? journal->errorString() : QString();
+    logger->error(text.arg(operationId, path, reason));
+}
+
 // The till died while these orders waited for payment: nobody will finish them, and the
 // customer may still pay one in the app. Each is cancelled as its payment would have been.
 void Processing::cancelAbandonedPayments()
 {
-    for (const PaymentJournal::Entry &entry : journal->abandoned()) {
+    const std::optional<QList<PaymentJournal::Entry>> abandoned = journal->abandoned();
+    if (!abandoned) {
+        logger->error(QStringLiteral("Журнал оплат %1 не читается: %2")
+                          .arg(journal->filePath(), journal->errorString()));
+        return;
+    }
+    for (const PaymentJournal::Entry &entry : *abandoned) {
         if (entry.cancellation.isEmpty()) {
             logger->error(QStringLiteral("Запись журнала оплат %1 не читается, оставлена в %2")
                               .arg(entry.clientTransaction, journal->filePath()));
@@ -101,30 +144,47 @@ void Processing::cancelAbandonedPayments()
         }
         logger->warn(QStringLiteral("Оплата %1 прервана остановкой кассы, отмена через очередь")
                          .arg(entry.clientTransaction));
-        if (enqueueCancellation(entry.cancellation, entry.clientTransaction))
-            journal->remove(entry.clientTransaction);
+        if (!enqueue(entry.cancellation, entry.clientTransaction))
+            continue;
+        PaymentProcessingRequest cancellation = requestFromVariantMap(
+            entry.cancellation.value(QStringLiteral("request")).toObject().toVariantMap());
+        cancellation.operationId = entry.clientTransaction;
+        paymentQueued(cancellation, entry.cancellation.value(Constants::RefundIdKey).toString());
     }
 }
 
-// Without init there is no data folder and no journal: the payment goes on unnoted.
-void Processing::notePayment(const PaymentProcessingRequest &cancellation)
+// Without init there is no journal: the payment goes on unnoted. A journal that is open but
+// cannot take the note stops the payment before anything reaches the service.
+bool Processing::notePayment(const PaymentProcessingRequest &cancellation, const QString &refundId)
 {
-    const QString refundId = interface->createTransactionId();
-    unsettledReturns.insert(returnKey(cancellation), refundId);
     if (!journal
-        || journal->record(cancellation.operationId, cancellationMessage(cancellation, refundId)))
-        return;
-    logger->error(QStringLiteral("Не удалось записать оплату %1 в журнал оплат %2: %3")
-                      .arg(cancellation.operationId, journal->filePath(), journal->errorString()));
+        || journal->notePayment(
+            returnKey(cancellation), refundId, cancellationMessage(cancellation, refundId)))
+        return true;
+    logJournalFailure(QStringLiteral("Не удалось записать оплату %1 в журнал оплат %2: %3"),
+                      cancellation.operationId);
+    return !journal->isOpen();
 }
 
-void Processing::strikePayment(const PaymentProcessingRequest &cancellation)
+bool Processing::settlePayment(const PaymentProcessingRequest &cancellation,
+                               const QString &refundId)
 {
-    unsettledReturns.remove(returnKey(cancellation));
-    if (journal && journal->isOpen() && !journal->remove(cancellation.operationId))
-        logger->error(
-            QStringLiteral("Не удалось удалить оплату %1 из журнала оплат %2: %3")
-                .arg(cancellation.operationId, journal->filePath(), journal->errorString()));
+    if (!journalIsOpen() || journal->settlePayment(returnKey(cancellation), refundId))
+        return true;
+    logJournalFailure(QStringLiteral("Не удалось удалить оплату %1 из журнала оплат %2: %3"),
+                      cancellation.operationId);
+    return false;
+}
+
+// The cancellation is in the queue: the payment's entry goes, its return stays noted until the
+// queue has carried it out. An entry that stays is queued again at the next start, under the
+// same refund id.
+void Processing::paymentQueued(const PaymentProcessingRequest &cancellation,
+                               const QString &refundId) const
+{
+    if (journalIsOpen() && !journal->paymentQueued(returnKey(cancellation), refundId))
+        logJournalFailure(QStringLiteral("Не удалось удалить оплату %1 из журнала оплат %2: %3"),
+                          cancellation.operationId);
 }
 
 PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &request)
@@ -148,19 +208,25 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
     const Finally sessionReset([this] { resetSession(); });
 
     // The order is noted before it can exist at the service, so that a till that dies from here
-    // on leaves its cancellation behind; every way out of the payment queues its own.
+    // on leaves its cancellation behind; every way out of the payment settles the note or queues
+    // the cancellation.
     PaymentProcessingRequest cancellation = request;
     cancellation.operationId = interface->createTransactionId();
-    notePayment(cancellation);
-    const Finally paymentEnded([this, &cancellation] { strikePayment(cancellation); });
+    const QString refundId = newRefundId();
+    if (!notePayment(cancellation, refundId)) {
+        result.message = paymentNotRecorded();
+        return result;
+    }
 
-    interface->setNextOrderId(cancellation.operationId);
-    const CreateOrderResult order = interface->createOrder(request, *session.startSessionResult);
+    const CreateOrderResult order
+        = interface->createOrder(request, *session.startSessionResult, cancellation.operationId);
     if (order.errorCode() != 0 || order.transportError) {
         logger->error(QStringLiteral("Не удалось создать заказ"));
         // A request that timed out may have registered the order all the same.
         if (order.transportError && order.timedOut)
             sendCancelToQueue(request, order.clientTransaction);
+        else
+            settlePayment(cancellation, refundId);
         result.message = order.getError();
         return result;
     }
@@ -200,7 +266,25 @@ PaymentProcessingResult Processing::payment(const PaymentProcessingRequest &requ
     if (result.message.isEmpty())
         result.message = status.errorText;
     result.additionalData = formAdditionalData(status);
+    const bool settled = status.transportError || settlePayment(cancellation, refundId);
+    reportPaidOnlyWhenSettled(result, cancellation, settled);
     return result;
+}
+
+// A paid order whose note stays in the journal would be returned at the next start: the host
+// must not book it as paid, and its return runs now, through the queue, so that the host and the
+// service agree.
+void Processing::reportPaidOnlyWhenSettled(PaymentProcessingResult &result,
+                                           const PaymentProcessingRequest &request,
+                                           bool settled)
+{
+    if (settled || result.status != PaymentProcessingResult::Success)
+        return;
+    result.status = PaymentProcessingResult::Failure;
+    result.message = tr::Tr(QStringLiteral("zorvikCpqrPaymentNotKept"),
+                            QStringLiteral("Оплата не сохранена в журнале оплат и будет "
+                                           "возвращена покупателю"));
+    sendCancelToQueue(request, request.operationId);
 }
 
 void Processing::waitBeforeFirstStatusRequest() const
@@ -232,8 +316,7 @@ tr::Tr Processing::startSession(const PaymentProcessingRequest &request)
         const QStringList cardNumbers = getCardNumbers(*session.startSessionResult);
         if (cardNumbers.isEmpty())
             return {};
-        const QSharedPointer<AbstractDocument> document
-            = singletonInstance<Session>()->getDocument();
+        const QSharedPointer<AbstractDocument> document = hostInstance<Session>()->getDocument();
         for (const QString &number : cardNumbers) {
             if (document && document->containsCard(number))
                 return {};
@@ -296,6 +379,7 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
     case OperationResult::Decided:
         if (!status.result()) {
             logger->info(QStringLiteral("Дальнейшая обработка не требуется"));
+            settleReturnsOf(request.operationId);
             PaymentProcessingResult finished;
             finished.status = PaymentProcessingResult::Success;
             finished.slipCopies = 0;
@@ -306,48 +390,107 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
     default:
         break;
     }
+    return requestReturn(request, status);
+}
 
-    interface->setNextReturn(queuedReturn
-                                 ? *queuedReturn
-                                 : ReturnOptions{unsettledReturns.value(returnKey(request)), true});
-    const ReturnResult refund = interface->operationReturn(request, status);
+// The process that gets the service's answer settles the return for every process; an
+// unknown outcome leaves it noted, so that asking again, here or elsewhere, sends the same id.
+PaymentProcessingResult Processing::requestReturn(const PaymentProcessingRequest &request,
+                                                  const OperationResult &paidOrder)
+{
+    PaymentProcessingResult result;
+    result.status = PaymentProcessingResult::Failure;
+    const std::optional<ReturnOptions> options = returnOptions(request);
+    if (!options) {
+        result.message = returnNotRecorded();
+        return result;
+    }
+    const ReturnResult refund = interface->operationReturn(request, paidOrder, *options);
     resetSession();
-    rememberUnsettled(request, refund);
+    if (refund.isSettled())
+        settleReturn(request, options->refundId);
     if (refund.success()) {
         result.status = PaymentProcessingResult::Success;
         result.operationId = refund.refundTransaction;
     } else {
-        result.status = PaymentProcessingResult::Failure;
         result.message = refund.getError();
     }
     return result;
 }
 
-Processing::ReturnKey Processing::returnKey(const PaymentProcessingRequest &request)
+// A return that nothing remembers could be paid out twice when it is asked again after a lost
+// answer: without the journal only a queued message, which keeps its own refund id, goes on.
+std::optional<ReturnOptions>
+Processing::returnOptions(const PaymentProcessingRequest &request) const
+{
+    const QString stored = queuedMessageRefundId.value_or(QString());
+    if (!journalIsOpen() && stored.isEmpty()) {
+        logJournalFailure(QStringLiteral("Возврат по операции %1 не выполнен: журнал оплат %2 "
+                                         "недоступен: %3"),
+                          request.operationId);
+        return std::nullopt;
+    }
+    const std::optional<RefundId> refundId = refundIdFor(request, stored);
+    if (!refundId)
+        return std::nullopt;
+    return ReturnOptions{refundId->id, !queuedMessageRefundId.has_value()};
+}
+
+PaymentJournal::ReturnKey Processing::returnKey(const PaymentProcessingRequest &request)
 {
     return {request.operationId, request.amount};
 }
 
-QString Processing::refundIdFor(const PaymentProcessingRequest &request) const
+// Every refund id is made here; the journal keeps it from then on.
+QString Processing::newRefundId() const
 {
-    const auto unsettled = unsettledReturns.constFind(returnKey(request));
-    return unsettled != unsettledReturns.cend() ? *unsettled : interface->createTransactionId();
+    return interface->createTransactionId();
 }
 
-// Once the service has answered, a later return of the same amount is another return.
-void Processing::rememberUnsettled(const PaymentProcessingRequest &request,
-                                   const ReturnResult &refund)
+// The unsettled return of the same order and amount, in any process, gives its id; otherwise
+// the proposed one (or a new one) is noted before it can reach the service. Without the journal
+// the id is the proposed one (or a new one), remembered nowhere.
+std::optional<Processing::RefundId> Processing::refundIdFor(const PaymentProcessingRequest &request,
+                                                            const QString &proposed) const
 {
-    if (refund.isSettled() || refund.refundTransaction.isEmpty())
-        unsettledReturns.remove(returnKey(request));
-    else
-        unsettledReturns.insert(returnKey(request), refund.refundTransaction);
+    if (!journalIsOpen())
+        return RefundId{proposed.isEmpty() ? newRefundId() : proposed, false};
+    const std::optional<QString> unsettled = journal->unsettledRefundId(returnKey(request));
+    if (unsettled && !unsettled->isEmpty())
+        return RefundId{*unsettled, false};
+    const QString candidate = proposed.isEmpty() ? newRefundId() : proposed;
+    const std::optional<QString> kept
+        = unsettled ? journal->noteReturn(returnKey(request), candidate) : std::nullopt;
+    if (!kept) {
+        logJournalFailure(QStringLiteral("Не удалось записать возврат по операции %1 в журнал "
+                                         "оплат %2: %3"),
+                          request.operationId);
+        return std::nullopt;
+    }
+    return RefundId{*kept, *kept == candidate};
+}
+
+void Processing::settleReturn(const PaymentProcessingRequest &request,
+                              const QString &refundId) const
+{
+    if (journalIsOpen() && !journal->settleReturn(returnKey(request), refundId))
+        logJournalFailure(QStringLiteral("Не удалось удалить возврат по операции %1 из журнала "
+                                         "оплат %2: %3"),
+                          request.operationId);
+}
+
+void Processing::settleReturnsOf(const QString &operationId) const
+{
+    if (journalIsOpen() && !journal->settleReturnsOf(operationId))
+        logJournalFailure(QStringLiteral("Не удалось удалить возврат по операции %1 из журнала "
+                                         "оплат %2: %3"),
+                          operationId);
 }
 
 void Processing::cancelPaymentByQRCodeInQueue(const PaymentProcessingRequest &request) const
 {
     logger->info(QStringLiteral("Отправка отмены заказа %1 в очередь").arg(request.operationId));
-    enqueueCancellation(cancellationMessage(request, refundIdFor(request)), request.operationId);
+    enqueueCancellation(request);
 }
 
 void Processing::sendCancelToQueue(const PaymentProcessingRequest &request,
@@ -356,7 +499,7 @@ void Processing::sendCancelToQueue(const PaymentProcessingRequest &request,
     logger->info(QStringLiteral("Отмена оплаты %1 через очередь").arg(operationId));
     PaymentProcessingRequest cancellation = request;
     cancellation.operationId = operationId;
-    enqueueCancellation(cancellationMessage(cancellation, refundIdFor(cancellation)), operationId);
+    enqueueCancellation(cancellation);
 }
 
 QJsonObject Processing::cancellationMessage(const PaymentProcessingRequest &request,
@@ -367,9 +510,25 @@ QJsonObject Processing::cancellationMessage(const PaymentProcessingRequest &requ
             {Constants::RefundIdKey, refundId}};
 }
 
-bool Processing::enqueueCancellation(const QJsonObject &message, const QString &operationId) const
+// The cancellation goes into the queue even when the journal cannot name its return: an order
+// left open costs the customer more. A refund id noted for it alone goes when the queue refuses
+// it, as nothing will send it.
+bool Processing::enqueueCancellation(const PaymentProcessingRequest &cancellation) const
 {
-    if (singletonInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
+    const std::optional<RefundId> refundId = refundIdFor(cancellation, QString());
+    const QString id = refundId ? refundId->id : newRefundId();
+    if (!enqueue(cancellationMessage(cancellation, id), cancellation.operationId)) {
+        if (refundId && refundId->notedNow)
+            settleReturn(cancellation, id);
+        return false;
+    }
+    paymentQueued(cancellation, id);
+    return true;
+}
+
+bool Processing::enqueue(const QJsonObject &message, const QString &operationId) const
+{
+    if (hostInstance<DBQueueBroker>()->enqueue(Constants::CancelQueue, message, QString()))
         return true;
     // The order stays open at the service if its cancellation is lost: say so loudly.
     logger->error(
@@ -384,14 +543,14 @@ bool Processing::sendEnqueuedMessage(const QMap<QString, QVariant> &message)
     logger->info(QStringLiteral("Обработка сообщения из очереди"));
     const PaymentProcessingRequest request
         = requestFromVariantMap(message.value(QStringLiteral("request")).toMap());
-    queuedReturn = ReturnOptions{queuedRefundId(message, request), false};
-    const Finally carriedOut([this] { queuedReturn.reset(); });
+    queuedMessageRefundId = storedRefundId(message, request);
+    const Finally carriedOut([this] { queuedMessageRefundId.reset(); });
     return cancel(request).status == PaymentProcessingResult::Success;
 }
 
-// Messages stored before they carried a refund id, and damaged ones, get the id this
-// processing knows for the return, or none: the return then takes a new one.
-QString Processing::queuedRefundId(const QVariantMap &message,
+// Messages stored before they carried a refund id, and damaged ones, take the journal's id for
+// the return, or a new one that the journal keeps for every later attempt.
+QString Processing::storedRefundId(const QVariantMap &message,
                                    const PaymentProcessingRequest &request) const
 {
     const QVariant stored = message.value(Constants::RefundIdKey);
@@ -401,7 +560,7 @@ QString Processing::queuedRefundId(const QVariantMap &message,
         logger->error(QStringLiteral("Некорректный идентификатор возврата в сообщении очереди, "
                                      "возврат по операции %1 получит новый")
                           .arg(request.operationId));
-    return unsettledReturns.value(returnKey(request));
+    return {};
 }
 
 bool Processing::interruptPayment()
@@ -466,7 +625,7 @@ void Processing::onCardDelete()
 {
     if (session.cardNumbers.isEmpty())
         return;
-    const QSharedPointer<AbstractDocument> document = singletonInstance<Session>()->getDocument();
+    const QSharedPointer<AbstractDocument> document = hostInstance<Session>()->getDocument();
     const QList<QSharedPointer<DocumentCardRecord>> cards
         = document ? document->getCards() : QList<QSharedPointer<DocumentCardRecord>>();
     for (const QSharedPointer<DocumentCardRecord> &card : cards) {

@@ -6,14 +6,14 @@
 
 #include "host/payment/BasicSbpProcessing.h"
 
-#include <QHash>
 #include <QObject>
-#include <QPair>
 #include <QRegularExpression>
 #include <QSharedPointer>
 
 #include <memory>
 #include <optional>
+
+class Config;
 
 namespace zorvikcpqr {
 
@@ -52,40 +52,55 @@ private:
     QStringList getCardNumbers(const StartSessionResult &started) const;
     QString formAdditionalData(const OperationResult &operation) const;
 
-    // A return, by the order it returns and its amount.
-    using ReturnKey = QPair<QString, qint64>;
-    static ReturnKey returnKey(const PaymentProcessingRequest &request);
+    // The refund id a return goes by, and whether this call noted it in the journal.
+    struct RefundId
+    {
+        QString id;
+        bool notedNow = false;
+    };
 
-    QString refundIdFor(const PaymentProcessingRequest &request) const;
-    QString queuedRefundId(const QVariantMap &message,
+    static PaymentJournal::ReturnKey returnKey(const PaymentProcessingRequest &request);
+    QString newRefundId() const;
+    std::optional<RefundId> refundIdFor(const PaymentProcessingRequest &request,
+                                        const QString &proposed) const;
+    std::optional<ReturnOptions> returnOptions(const PaymentProcessingRequest &request) const;
+    PaymentProcessingResult requestReturn(const PaymentProcessingRequest &request,
+                                          const OperationResult &paidOrder);
+    void settleReturn(const PaymentProcessingRequest &request, const QString &refundId) const;
+    void settleReturnsOf(const QString &operationId) const;
+    QString storedRefundId(const QVariantMap &message,
                            const PaymentProcessingRequest &request) const;
-    void rememberUnsettled(const PaymentProcessingRequest &request, const ReturnResult &refund);
 
     void waitBeforeFirstStatusRequest() const;
     bool interruptedBeforeNextStatusRequest() const;
-    bool enqueueCancellation(const QJsonObject &message, const QString &operationId) const;
+    bool enqueueCancellation(const PaymentProcessingRequest &cancellation) const;
+    bool enqueue(const QJsonObject &message, const QString &operationId) const;
     static QJsonObject cancellationMessage(const PaymentProcessingRequest &request,
                                            const QString &refundId);
     void setRequestPaymentCode(bool required);
 
-    void openJournal();
+    void openJournal(const Config &config);
+    bool journalIsOpen() const;
+    void logJournalFailure(const QString &text, const QString &operationId) const;
     void cancelAbandonedPayments();
-    void notePayment(const PaymentProcessingRequest &cancellation);
-    void strikePayment(const PaymentProcessingRequest &cancellation);
+    bool notePayment(const PaymentProcessingRequest &cancellation, const QString &refundId);
+    bool settlePayment(const PaymentProcessingRequest &cancellation, const QString &refundId);
+    void paymentQueued(const PaymentProcessingRequest &cancellation, const QString &refundId) const;
+    void reportPaidOnlyWhenSettled(PaymentProcessingResult &result,
+                                   const PaymentProcessingRequest &request,
+                                   bool settled);
 
     SessionState session;
     QRegularExpression paymentCodeMask;
     QString defaultCardNumber;
     QSharedPointer<Interface> interface;
     QSharedPointer<Waiter> waiter;
+    // The owner of every refund id: the journal, shared by the till's processes.
     std::unique_ptr<PaymentJournal> journal;
-    // Returns whose outcome is unknown (their answer was lost) and payments under way, with the
-    // refund id that names their return: asking again sends the same id, so the service sees
-    // one return however often it is asked.
-    QHash<ReturnKey, QString> unsettledReturns;
-    // The return a message of the queue is carrying out through cancel: the refund id it was
-    // stored with, and a receipt that is not its own.
-    std::optional<ReturnOptions> queuedReturn;
+    // Set while a message of the queue runs through cancel, whose signature is the host's: the
+    // refund id the message was stored with (empty for an older message), and so the sign that
+    // the receipt open now is not the return's own.
+    std::optional<QString> queuedMessageRefundId;
 };
 
 } // namespace zorvikcpqr

@@ -15,6 +15,8 @@ public:
     // The length of one step; the cashier's interruption is seen after each.
     static constexpr qint64 StepMs = 250;
 
+    virtual ~Waiter() = default;
+
     // Sleeps the whole time, even when signals interrupt the sleep.
     virtual void sleepSeconds(qint64 seconds);
     virtual void sleepStep();

@@ -146,6 +146,7 @@ bool Till::setUp(QString *errorMessage)
     }
     m_queue = std::move(queue);
     Singleton<DBQueueBroker>::instance = m_queue.get();
+    placeJournal();
 
     const QString pluginPath
         = m_options.pluginPath.isEmpty() ? PluginHost::defaultPluginPath() : m_options.pluginPath;
@@ -155,6 +156,20 @@ bool Till::setUp(QString *errorMessage)
     m_client = std::make_unique<zorvikcpqr::Interface>();
     m_client->init();
     return true;
+}
+
+// The command line's journal wins over the configuration's; without either, the journal goes
+// beside the queue, so that a till's files stay together.
+void Till::placeJournal()
+{
+    const QString key = zorvikcpqr::Constants::configKey(zorvikcpqr::Constants::JournalFileKey);
+    Config *config = singletonInstance<Config>();
+    if (!m_options.journalPath.isEmpty()) {
+        config->setOverride(key, QFileInfo(m_options.journalPath).absoluteFilePath());
+        return;
+    }
+    const QDir queueFolder = QFileInfo(m_queue->databasePath()).absoluteDir();
+    config->setFallback(key, queueFolder.filePath(zorvikcpqr::Constants::JournalFileName));
 }
 
 int Till::runInteractive()
@@ -254,7 +269,8 @@ Till::Outcome Till::info(const QStringList &)
         {QStringLiteral("paymentCodeMask"), mask.pattern()},
         {QStringLiteral("paymentCodeMaskValid"), mask.isValid()},
         {QStringLiteral("defaultCardNumber"),
-         singletonInstance<Config>()->getString(QStringLiteral("zorvikcpqr:defaultCardNumber"))},
+         singletonInstance<Config>()->getString(
+             zorvikcpqr::Constants::configKey(QStringLiteral("defaultCardNumber")))},
         {QStringLiteral("apiKeySet"), !headers.value(QStringLiteral("api-key")).isEmpty()},
         {QStringLiteral("userTokenSet"), !headers.value(QStringLiteral("user-token")).isEmpty()},
     };

@@ -74,6 +74,8 @@ private:
 
     static QList<Command> commands();
     static Outcome failure(const QString &message);
+    // Tells the plug-in where its journal is, through the host's configuration.
+    void placeJournal();
     int runInteractive();
     int runCommand(const QStringList &words);
     const Command *findCommand(const QStringList &words, int *nameLength) const;

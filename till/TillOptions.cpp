@@ -11,6 +11,8 @@ const QCommandLineOption ConfigOption(QStringLiteral("config"), QString(), QStri
 const QCommandLineOption
     ReceiptOption(QStringLiteral("receipt"), QString(), QStringLiteral("FILE"));
 const QCommandLineOption QueueOption(QStringLiteral("queue"), QString(), QStringLiteral("FILE"));
+const QCommandLineOption
+    JournalOption(QStringLiteral("journal"), QString(), QStringLiteral("FILE"));
 const QCommandLineOption LogOption(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
 const QCommandLineOption
     LogLevelOption(QStringLiteral("log-level"), QString(), QStringLiteral("LEVEL"));
@@ -31,6 +33,7 @@ bool TillOptions::parse(const QStringList &arguments, QString *errorMessage)
                        ConfigOption,
                        ReceiptOption,
                        QueueOption,
+                       JournalOption,
                        LogOption,
                        LogLevelOption,
                        LanguageOption,
@@ -46,6 +49,7 @@ bool TillOptions::parse(const QStringList &arguments, QString *errorMessage)
     configPath = parser.value(ConfigOption);
     receiptPath = parser.value(ReceiptOption);
     queuePath = parser.value(QueueOption);
+    journalPath = parser.value(JournalOption);
     logPath = parser.value(LogOption);
     language = parser.value(LanguageOption);
     json = parser.isSet(JsonOption);
@@ -87,6 +91,8 @@ QString TillOptions::usage()
         "  --config FILE            the plug-in's configuration file (ini)\n"
         "  --receipt FILE           the open receipt (JSON); default: an empty receipt\n"
         "  --queue FILE             the host queue's SQLite file\n"
+        "  --journal FILE           the plug-in's payment journal (default: the configuration's\n"
+        "                           journalFile, else zorvikcpqr-journal.sqlite beside the queue)\n"
         "  --log FILE               write the log to FILE (default: standard error)\n"
         "  --log-level LEVEL        debug, info, warn or error (default: info)\n"
         "  --lang LANG              operator texts in LANG (en); default: Russian\n"

@@ -3,14 +3,16 @@
 #include <QString>
 #include <QStringList>
 
-// The till's command line: where the plug-in, its configuration, the receipt, the queue and the
-// log are, and the command to run (none: commands come from standard input).
+// The till's command line: where the plug-in, its configuration, the receipt, the queue, the
+// plug-in's payment journal and the log are, and the command to run (none: commands come from
+// standard input).
 struct TillOptions
 {
     QString pluginPath;
     QString configPath;
     QString receiptPath;
     QString queuePath;
+    QString journalPath;
     QString logPath;
     QString logLevel = QStringLiteral("info");
     QString language;

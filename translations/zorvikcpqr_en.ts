@@ -11,6 +11,18 @@
         <source>Неверно задан адрес сервера Зорвик Пэй</source>
         <translation>The Zorvik Pay server address is not set correctly</translation>
     </message>
+    <message id="zorvikCpqrPaymentNotRecorded">
+        <source>Оплата не выполнена: журнал оплат недоступен</source>
+        <translation>Payment not made: the payment journal is unavailable</translation>
+    </message>
+    <message id="zorvikCpqrReturnNotRecorded">
+        <source>Возврат не выполнен: журнал оплат недоступен</source>
+        <translation>Return not made: the payment journal is unavailable</translation>
+    </message>
+    <message id="zorvikCpqrPaymentNotKept">
+        <source>Оплата не сохранена в журнале оплат и будет возвращена покупателю</source>
+        <translation>The payment could not be recorded in the payment journal and will be returned to the customer</translation>
+    </message>
     <message id="zorvikCpqrPaymentDeclined">
         <source>Оплата отклонена</source>
         <translation>Payment declined</translation>

@@ -103,11 +103,14 @@ bool BenchTill::writeConfiguration()
         m_errorString = file.errorString();
         return false;
     }
-    file.write(QStringLiteral("[zorvikcpqr]\n"
-                              "url=%1\n"
-                              "statusRequestInterval=0\n"
-                              "statusRequestDelay=0\n")
-                   .arg(m_simulator.baseUrl())
-                   .toUtf8());
+    // The journal is written on every payment: a till pays for it too.
+    file.write(
+        QStringLiteral("[zorvikcpqr]\n"
+                       "url=%1\n"
+                       "statusRequestInterval=0\n"
+                       "statusRequestDelay=0\n"
+                       "journalFile=%2\n")
+            .arg(m_simulator.baseUrl(), m_dir.filePath(zorvikcpqr::Constants::JournalFileName))
+            .toUtf8());
     return true;
 }

@@ -235,11 +235,10 @@ QString returnRequest(const QByteArray &refundCart)
     return QStringLiteral("POST /cpqr/operation/return ") + compact(body);
 }
 
-// An order's steps: identifier, cart and comment through the virtual table, then the request.
+// An order's steps: cart and comment through the virtual table, then the request.
 QStringList orderSteps(const QString &cost, const QByteArray &body)
 {
-    return {QStringLiteral("createTransactionId"),
-            QStringLiteral("getCart ") + cost,
+    return {QStringLiteral("getCart ") + cost,
             QStringLiteral("getComment"),
             QStringLiteral("POST /cpqr/operation/create ") + compact(jsonObject(body))};
 }
@@ -270,7 +269,10 @@ private:
     QString configFile() const { return m_dir.filePath(QStringLiteral("zorvikcpqr.ini")); }
     // Runs the operation of a row on the recording client; gives the identifier its record
     // carries.
-    QString run(const QString &operation, qint64 amount, const QByteArray &paidCart);
+    QString run(const QString &operation,
+                qint64 amount,
+                const QByteArray &paidCart,
+                bool openReceiptIsReturnReceipt = true);
 
     QTemporaryDir m_dir;
     std::optional<LocalService> m_server;
@@ -469,13 +471,19 @@ void ApiClientTest::requestUrls()
     QCOMPARE(m_recording->steps, QStringList({result + "a%20b%2Bc%26d%3De%23f%2541", result}));
 }
 
-QString ApiClientTest::run(const QString &operation, qint64 amount, const QByteArray &paidCart)
+// Orders are named "id-1", returns "r-1".
+QString ApiClientTest::run(const QString &operation,
+                           qint64 amount,
+                           const QByteArray &paidCart,
+                           bool openReceiptIsReturnReceipt)
 {
     if (operation == QLatin1String("start"))
         return m_recording->startSession(QStringLiteral("ZVQR-0001")).cpqrPayload;
     if (operation == QLatin1String("return"))
         return m_recording
-            ->operationReturn(requestFor(amount, QStringLiteral("ct-1")), paidOrder(paidCart))
+            ->operationReturn(requestFor(amount, QStringLiteral("ct-1")),
+                              paidOrder(paidCart),
+                              ReturnOptions{QStringLiteral("r-1"), openReceiptIsReturnReceipt})
             .refundTransaction;
     if (operation == QLatin1String("result"))
         m_recording->operationResult(QStringLiteral("ct-1"));
@@ -485,7 +493,8 @@ QString ApiClientTest::run(const QString &operation, qint64 amount, const QByteA
         return QString();
     if (operation == QLatin1String("order by nobody"))
         singletonInstance<Session>()->setCurrentUser({});
-    return m_recording->createOrder(requestFor(amount), startedSession()).clientTransaction;
+    return m_recording->createOrder(requestFor(amount), startedSession(), QStringLiteral("id-1"))
+        .clientTransaction;
 }
 
 void ApiClientTest::operationsSendTheirRequest_data()
@@ -531,11 +540,8 @@ void ApiClientTest::operationsSendTheirRequest_data()
         << orderLog << "id-1";
     QTest::newRow("return of a partial payment")
         << "return" << qint64(5050) << QByteArray(R"({"items":[{"productId":""}]})") << QByteArray()
-        << QStringList{"createTransactionId",
-                       QString(
-                           returnRequest(partialPaymentCart(R"("itemPrice":50.5,"total":50.5)")))
-                           .replace("r-1", "id-1")}
-        << QStringList{"INFO Возврат по операции ct-1", "INFO  операция возврата: id-1"} << "id-1";
+        << QStringList{returnRequest(partialPaymentCart(R"("itemPrice":50.5,"total":50.5)"))}
+        << QStringList{"INFO Возврат по операции ct-1", "INFO  операция возврата: r-1"} << "r-1";
 }
 
 void ApiClientTest::operationsSendTheirRequest()
@@ -610,8 +616,7 @@ void ApiClientTest::operationReturnChoosesTheRefundCart()
     if (!positions.isEmpty())
         openReceipt(positions);
 
-    m_recording->setNextReturn(ReturnOptions{QStringLiteral("r-1"), !fromQueue});
-    run(QStringLiteral("return"), 5050, paidCart);
+    run(QStringLiteral("return"), 5050, paidCart, !fromQueue);
 
     QCOMPARE(m_recording->steps, QStringList{returnRequest(refundCart)});
 }

@@ -10,6 +10,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace {
 
 const QString Processing = QStringLiteral("processing");
@@ -59,6 +64,7 @@ private Q_SLOTS:
     void secondBrokerCannotClaimAMessageBeingHandled();
     void claimOfAProcessThatDiedIsVoid_data();
     void claimOfAProcessThatDiedIsVoid();
+    void olderFileOpenedByManyAtOnce();
     void failedRemovalIsLoggedAsAnError();
     void unusableFileIsReported();
 
@@ -160,6 +166,41 @@ void TestDBQueueBroker::claimOfAProcessThatDiedIsVoid()
 
     DBQueueBroker broker(databasePath());
     QCOMPARE(deliverAll(broker, true).delivered, 1);
+}
+
+// Tills that start together on a file of the older form all upgrade it: none fails, whichever
+// adds the claim holder first, and every message is there once. Each broker has a connection of
+// its own, as each process has; the race is run many times over, as it is seldom lost.
+void TestDBQueueBroker::olderFileOpenedByManyAtOnce()
+{
+    constexpr int Rounds = 5;
+    constexpr int Tills = 6;
+    for (int round = 0; round < Rounds; ++round) {
+        const QString path = m_dir.filePath(QStringLiteral("older-%1.sqlite").arg(round));
+        DBQueueBroker(path).enqueue(Processing, cancellation("older"), QString());
+        QVERIFY(
+            runOnSqlFile(path, {QStringLiteral("ALTER TABLE messages DROP COLUMN claimed_by")}));
+
+        std::atomic<int> waiting{Tills};
+        QStringList errors;
+        std::mutex errorsMutex;
+        std::vector<std::thread> tills;
+        for (int till = 0; till < Tills; ++till) {
+            tills.emplace_back([&, till] {
+                for (--waiting; waiting > 0;)
+                    std::this_thread::yield();
+                DBQueueBroker broker(path);
+                if (broker.enqueue(Processing, cancellation(QString::number(till)), QString()))
+                    return;
+                const std::lock_guard<std::mutex> lock(errorsMutex);
+                errors.append(broker.errorString());
+            });
+        }
+        for (std::thread &till : tills)
+            till.join();
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QStringLiteral("; "))));
+        QCOMPARE(DBQueueBroker(path).messages(Processing).size(), Tills + 1);
+    }
 }
 
 // The handler took the message, but it cannot be deleted: it will come back, and the log says

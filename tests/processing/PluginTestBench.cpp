@@ -82,7 +82,8 @@ void PluginTestBench::configure(const QVariantMap &settings)
 {
     QVariantMap values{{QStringLiteral("url"), m_simulator->baseUrl()},
                        {QStringLiteral("statusRequestInterval"), 0},
-                       {QStringLiteral("statusRequestDelay"), 0}};
+                       {QStringLiteral("statusRequestDelay"), 0},
+                       {zorvikcpqr::Constants::JournalFileKey, journalPath()}};
     values.insert(settings);
     QFile file(m_dir.filePath(QStringLiteral("zorvikcpqr.ini")));
     require(file.open(QIODevice::WriteOnly | QIODevice::Truncate), file.errorString());
@@ -92,6 +93,11 @@ void PluginTestBench::configure(const QVariantMap &settings)
             continue;
         file.write(QStringLiteral("%1=%2\n").arg(it.key(), it.value().toString()).toUtf8());
     }
+}
+
+QString PluginTestBench::journalPath() const
+{
+    return m_dir.filePath(zorvikcpqr::Constants::JournalFileName);
 }
 
 BasicSbpProcessing *PluginTestBench::createProcessing()

@@ -35,9 +35,10 @@ public:
         return {type, amount, operationId, paymentCode, 643};
     }
 
-    // Writes the plug-in's configuration: the simulator's address, no waits, then the settings;
-    // a null value leaves its key out.
+    // Writes the plug-in's configuration: the simulator's address, no waits, the journal in the
+    // bench's folder, then the settings; a null value leaves its key out.
     void configure(const QVariantMap &settings = {});
+    QString journalPath() const;
     // A processing object from the plug-in's factory, initialised; the bench owns it.
     BasicSbpProcessing *createProcessing();
     // Processings created from here on pause without sleeping: each pause shows in

@@ -7,16 +7,19 @@
 
 #include "tests/SqlFile.h"
 
+#include "api/Constants.h"
 #include "api/Interface.h"
 
 #include "host/BcodeParser.h"
-#include "host/DBQueueBroker.h"
+#include "host/Finally.h"
 #include "host/Session.h"
 #include "host/payment/BasicSbpProcessing.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Status = PaymentProcessingResult::Status;
@@ -88,6 +91,8 @@ private Q_SLOTS:
     void cancel();
     void damagedJournal_data();
     void damagedJournal();
+    void unusableJournalLocation_data();
+    void unusableJournalLocation();
 
 private:
     NumberingInterface m_client;
@@ -137,7 +142,11 @@ void PluginTest::configuration()
     BasicSbpProcessing *processing = bench.createProcessing();
     QTEST(bench.processingLog(), "log");
     QObject *object = dynamic_cast<QObject *>(processing);
-    QCOMPARE(QPluginLoader(PluginTestBench::pluginPath()).instance()->metaObject()->className(),
+    // The host picks its plug-ins by these before it loads one.
+    QPluginLoader loader(PluginTestBench::pluginPath());
+    QCOMPARE(loader.metaData().value("IID"), "ZorvikCpqrRegisterFactory");
+    QCOMPARE(loader.metaData().value("className"), "ZorvikCpqrProcessingFactory");
+    QCOMPARE(loader.instance()->metaObject()->className(),
              "zorvikcpqr::ZorvikCpqrProcessingFactory");
     QCOMPARE(QImage(":/zorvikcpqr/scan_token.png").size(), QSize(453, 350));
     QCOMPARE(object->metaObject()->className(), "zorvikcpqr::Processing");
@@ -407,12 +416,11 @@ void PluginTest::damagedJournal_data()
                              + "ERROR Не удалось записать оплату txn-1 в журнал оплат %1: %2\n";
     const QByteArray corrupt("not a database at all, but long enough to look like one");
     QTest::newRow("corrupt") << corrupt << QStringList()
-                             << unusable.arg("%1",
-                                             "file is not a database Unable to execute statement")
+                             << unusable.arg("%1", "file is not a database Unable to fetch row")
                              << corrupt;
     QTest::newRow("from a later version")
-        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 2"}
-        << unusable.arg("%1", "версия файла 2 новее поддерживаемой 1") << QByteArray("later (x)");
+        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 3"}
+        << unusable.arg("%1", "версия файла 3 новее поддерживаемой 2") << QByteArray("later (x)");
     QTest::newRow("an entry that cannot be read")
         << QByteArray()
         << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "
@@ -423,8 +431,8 @@ void PluginTest::damagedJournal_data()
         << QByteArray("ct-dead");
 }
 
-// A journal the processing cannot use is left as it is for support to look at, and payments go
-// on, each saying that it went unnoted.
+// A journal the processing cannot use is left as it is for support to look at: payments go on,
+// each saying that it went unnoted, and returns wait for it.
 void PluginTest::damagedJournal()
 {
     QFETCH(QByteArray, bytes);
@@ -432,8 +440,7 @@ void PluginTest::damagedJournal()
     QFETCH(QString, log);
     QFETCH(QByteArray, kept);
     PluginTestBench bench;
-    const QString path = QFileInfo(Singleton<DBQueueBroker>::instance->databasePath()).path()
-                         + "/zorvikcpqr-journal.sqlite";
+    const QString path = bench.journalPath();
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     file.close();
@@ -445,8 +452,71 @@ void PluginTest::damagedJournal()
     QCOMPARE(paid.status, Status::Success);
     QCOMPARE(bench.processingLog(), Initialised + log.arg(path) + PaidAtOnce);
     QVERIFY(bench.queuedMessages().isEmpty());
+    // A return needs its refund id remembered: without the journal it waits.
+    const PaymentProcessingResult returned
+        = processing->cancel(request(Type::Sale, QString(), paid.operationId));
+    QCOMPARE(returned.message.id(),
+             kept == "ct-dead" ? QString() : QStringLiteral("zorvikCpqrReturnNotRecorded"));
+    QCOMPARE(bench.requests(OrderReturn).size(), int(kept == "ct-dead"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains(kept));
+}
+
+void PluginTest::unusableJournalLocation_data()
+{
+    QTest::addColumn<QString>("setting"); // the journal's file; null: not set; %1: a folder
+    QTest::addColumn<QString>("log");     // up to the order's id; %1: that folder
+
+    const QString refused = "ERROR Некорректное значение параметра ZorvikCpqr:journalFile: '%1', "
+                            "оплаты не записываются в журнал\n"
+                            + Sale;
+    const QString unusable = "ERROR Журнал оплат %1 недоступен: %2\n" + Sale
+                             + "ERROR Не удалось записать оплату txn-1 в журнал оплат %1: %2\n";
+    const QString cannotOpen
+        = QStringLiteral("unable to open database file Error opening database");
+    QTest::newRow("not set, at a machine that is no till")
+        << QString() << unusable.arg(zorvikcpqr::Constants::DefaultJournalFile, cannotOpen);
+    QTest::newRow("empty") << "" << refused.arg("");
+    QTest::newRow("relative") << "zorvikcpqr-journal.sqlite"
+                              << refused.arg("zorvikcpqr-journal.sqlite");
+    QTest::newRow("a folder") << "%1" << unusable.arg("%1", cannotOpen);
+}
+
+// A journal that cannot be where it is configured is not made anywhere else: the working folder,
+// the home folder and the queue's folder get nothing, and payments go on.
+void PluginTest::unusableJournalLocation()
+{
+    QFETCH(QString, setting);
+    QFETCH(QString, log);
+    QVERIFY2(!QFileInfo::exists(zorvikcpqr::Constants::PluginFolder),
+             "this machine is a till: the plug-in's folder exists");
+    const bool rootHadJournal = QFileInfo::exists("/" + zorvikcpqr::Constants::JournalFileName);
+    QTemporaryDir workingFolder;
+    QTemporaryDir home;
+    const QString previousFolder = QDir::currentPath();
+    const QByteArray previousHome = qgetenv("HOME");
+    QVERIFY(workingFolder.isValid() && home.isValid() && QDir::setCurrent(workingFolder.path()));
+    qputenv("HOME", home.path().toUtf8());
+    const Finally restored([&] {
+        QDir::setCurrent(previousFolder);
+        qputenv("HOME", previousHome);
+    });
+
+    PluginTestBench bench;
+    const QString benchFolder = QFileInfo(bench.journalPath()).path();
+    bench.configure(
+        {{zorvikcpqr::Constants::JournalFileKey,
+          setting.isNull() ? QVariant() : QVariant(setting.replace("%1", benchFolder))}});
+    BasicSbpProcessing *processing = bench.createProcessing();
+    bench.openStandardReceipt();
+    const PaymentProcessingResult paid = processing->payment(request(Type::Sale, "ZVQR-PAY1"));
+    QCOMPARE(paid.status, Status::Success);
+    QCOMPARE(bench.processingLog(), Initialised + log.replace("%1", benchFolder) + PaidAtOnce);
+    QCOMPARE(QDir(workingFolder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList());
+    QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(QDir(benchFolder).entryList({"*journal*"}), QStringList());
+    QCOMPARE(QFileInfo::exists("/" + zorvikcpqr::Constants::JournalFileName), rootHadJournal);
 }
 
 QTEST_GUILESS_MAIN(PluginTest)

@@ -137,6 +137,10 @@ void FaultMatrixTest::returnRequest_data()
     QTest::newRow("status, refused connection")
         << pay1 << Breakage::ClosedPort << full << Repeat::Deferred << "restClientConnectionFailed"
         << "result 2, return 1";
+    // The status request is the cancellation's first exchange: it must not go to a guessed host.
+    QTest::newRow("status, address without a scheme")
+        << pay1 << Breakage::NoScheme << full << Repeat::Deferred << "zorvikCpqrBadServerUrl"
+        << "result 2, return 1";
     QTest::newRow("status, wrong api-key")
         << pay1 << Breakage::WrongApiKey << full << Repeat::Deferred << "zorvikCpqrError401"
         << "result 4, return 1";

@@ -1,12 +1,15 @@
-// The host queue outlives the till: zorvik-till processes on one SQLite queue file, killed at
-// every point of a payment and of a return, or running the queue side by side.
+// The host queue and the payment journal outlive the till: zorvik-till processes on one SQLite
+// queue file and one journal, killed at every point of a payment and of a return, running the
+// queue side by side, returning the same order, or finding their files busy.
 
+#include "tests/SqlFile.h"
 #include "tests/till/TillBench.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -27,6 +30,25 @@ zorviksim::SimulatorOptions serviceOptions()
     return options;
 }
 
+// What a till printed for one command, in short: "STATUS messageId" of a payment or return,
+// "delivered N failed M" of a queue run, else the command's name (or what went wrong).
+QString describe(const QJsonObject &result)
+{
+    if (result.contains(QStringLiteral("setup")))
+        return result.value(QStringLiteral("setup")).toString();
+    if (result.contains(QStringLiteral("delivered")))
+        return QStringLiteral("delivered %1 failed %2")
+            .arg(result.value(QStringLiteral("delivered")).toInt())
+            .arg(result.value(QStringLiteral("failed")).toInt());
+    if (!result.contains(QStringLiteral("status")))
+        return result.value(QStringLiteral("command")).toString();
+    const QString messageId = result[QStringLiteral("message")][QStringLiteral("id")].toString();
+    return QStringLiteral("%1 %2")
+        .arg(result.value(QStringLiteral("status")).toInt())
+        .arg(messageId)
+        .trimmed();
+}
+
 } // namespace
 
 class QueueSurvivalTest : public QObject
@@ -43,6 +65,8 @@ private Q_SLOTS:
     void killedAtEachPoint_data();
     void killedAtEachPoint();
     void twoTillsRunOneQueue();
+    void moneyExactAcrossProcesses_data();
+    void moneyExactAcrossProcesses();
 
 private:
     QStringList payAndDefer(const QString &queue, const QString &code, int count) const;
@@ -50,7 +74,18 @@ private:
     // "MESSAGES queued; order STATE, returned SUM in N refunds".
     QString settlement(const QString &queue, const QString &operationId);
 
+    // Plays one step of a row (see moneyExactAcrossProcesses_data); what the till printed.
+    QString playStep(const QString &step, const QString &folder, QProcess &longLived);
+    QJsonObject runHeld(const QString &heldFile, const QString &command, const QString &folder);
+    bool orderWaitsForPayment(qsizetype ordersBefore);
+    // "wal, N payments, M returns", as another process reads the payment journal.
+    QString journalState(const QString &folder) const;
+    // The warnings and errors logged since the offset, "LEVEL text" each.
+    QString problemsSince(qint64 offset) const;
+
     TillBench m_till;
+    QString m_order; // the order a row pays first
+    int m_rows = 0;
 };
 
 // Pays that many orders with the code and defers the cancellation of each; their ids.
@@ -83,8 +118,11 @@ QString QueueSurvivalTest::logSince(qint64 offset) const
 QString QueueSurvivalTest::settlement(const QString &queue, const QString &operationId)
 {
     const QJsonObject order = m_till.order(operationId);
+    const qsizetype queued = m_till.queueList(queue).size();
+    if (order.isEmpty())
+        return QStringLiteral("%1 queued; no order").arg(queued);
     return QStringLiteral("%1 queued; order %2, returned %3 in %4 refunds")
-        .arg(m_till.queueList(queue).size())
+        .arg(queued)
         .arg(order[QStringLiteral("state")].toString())
         .arg(order[QStringLiteral("returned")].toDouble())
         .arg(order[QStringLiteral("refunds")].toArray().size());
@@ -198,6 +236,235 @@ void QueueSurvivalTest::killedAtEachPoint()
              (QJsonObject{{"command", "queue run"}, {"delivered", 1}, {"failed", 0}}));
     QCOMPARE(settlement(queue, killedOrder),
              QStringLiteral("0 queued; order paid, returned 150.5 in 1 refunds"));
+}
+
+void QueueSurvivalTest::moneyExactAcrossProcesses_data()
+{
+    // Each step is one zorvik-till process with that command line ("$ORDER": the order paid by
+    // the first step), or:
+    //   "A: COMMAND"          one command of a till that stays running from step to step;
+    //   "FILE held: COMMAND"  another writer holds the journal or the queue from the start
+    //                         ("journal held once paying": once the order waits for its
+    //                         payment) until the till has ended;
+    //   "older files"         the queued messages lose their refund id and the journal its
+    //                         returns, as an older plug-in left them.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("results"); // of each step: "STATUS messageId", "delivered N…"
+    QTest::addColumn<QString>("problems");    // warnings and errors logged, in order
+    QTest::addColumn<QString>("books");       // queue, the order's books and its return requests
+
+    const QString returned = QStringLiteral("0 queued; order paid, returned %1 in %2 refunds; "
+                                            "return requests: %3; journal: wal, empty");
+    const QString lostAnswer = QStringLiteral("pay 15050 ZVQR-PAY1-RETURNDROP1");
+    const QString broken = QStringLiteral("1 restClientConnectionBroken");
+    const QString locked = QStringLiteral("database is locked Unable to fetch row");
+    const QString died = QStringLiteral("WARN Оплата $ORDER прервана остановкой кассы, отмена "
+                                        "через очередь");
+
+    // Told "paid", the host would book a sale that the next start returns.
+    QTest::newRow("journal held by another writer after a paid payment")
+        << QStringList{"journal held once paying: pay 15050 ZVQR-PAY1-STATUSSLOW1", "queue run"}
+        << QStringList{"1 zorvikCpqrPaymentNotKept", "delivered 2 failed 0"}
+        << "ERROR Не удалось удалить оплату $ORDER из журнала оплат …: " + locked
+               + "; ERROR Не удалось удалить оплату $ORDER из журнала оплат …: " + locked + "; "
+               + died
+        << returned.arg("150.5", "1", "no cart; same id, no cart");
+    // An order registered without its note would be lost to a kill: nothing is sent.
+    QTest::newRow("journal held by another writer when a payment starts")
+        << QStringList{"journal held: pay 15050 ZVQR-PAY1", "queue run"}
+        << QStringList{"1 zorvikCpqrPaymentNotRecorded", "delivered 0 failed 0"}
+        << "ERROR Не удалось записать оплату <id> в журнал оплат …: " + locked
+        << "0 queued; no order; return requests: ; journal: wal, empty";
+    QTest::newRow("queue file held busy when the cancellation must be queued")
+        << QStringList{"queue held: pay 15050 ZVQR-PAY1-STATUSDROP1", "queue run"}
+        << QStringList{broken, "delivered 1 failed 0"}
+        << "ERROR Не удалось поставить отмену заказа $ORDER в очередь; " + died
+        << returned.arg("150.5", "1", "no cart");
+    // The queue's return is the one whose answer the first till lost: the later return of the
+    // same amount is a return of its own.
+    QTest::newRow("two processes return the same order and amount, one after a lost answer")
+        << QStringList{lostAnswer,
+                       "A: refund $ORDER 5050",
+                       "A: defer $ORDER 5050",
+                       "queue run",
+                       "A: refund $ORDER 5050"}
+        << QStringList{"0", broken, "defer", "delivered 1 failed 0", "0"} << QString()
+        << returned.arg("101", "2", "receipt; same id, no cart; receipt");
+    QTest::newRow("a restart between two attempts of a partial return")
+        << QStringList{lostAnswer, "refund $ORDER 5050", "refund $ORDER 5050"}
+        << QStringList{"0", broken, "0"} << QString()
+        << returned.arg("50.5", "1", "receipt; same id, receipt");
+    QTest::newRow("a direct return of an order whose cancellation is queued")
+        << QStringList{"pay 15050 ZVQR-PAY1",
+                       "defer $ORDER 15050",
+                       "cancel $ORDER 15050",
+                       "queue run"}
+        << QStringList{"0", "defer", "0", "delivered 1 failed 0"} << QString()
+        << returned.arg("150.5", "1", "receipt; same id, no cart");
+    QTest::newRow("an older message without a refund id whose answer is lost")
+        << QStringList{lostAnswer, "defer $ORDER 5050", "older files", "queue run", "queue run"}
+        << QStringList{"0", "defer", "-", "delivered 0 failed 1", "delivered 1 failed 0"}
+        << QString() << returned.arg("50.5", "1", "no cart; same id, no cart");
+}
+
+// However the processes of a till machine meet, die or find their files busy, the service's
+// books show the order paid once and returned at most once, the host is told "paid" or
+// "returned" only of money that moved so, and the queue and the journal end empty. The journal
+// is in WAL mode, where a commit depends on no file deletion.
+void QueueSurvivalTest::moneyExactAcrossProcesses()
+{
+    QFETCH(QStringList, steps);
+    const QString folder = QStringLiteral("money/%1").arg(++m_rows);
+    QVERIFY(QDir(m_till.path(QString())).mkpath(folder));
+    const qint64 logOffset = QFileInfo(m_till.path(QStringLiteral("till.log"))).size();
+    m_order.clear();
+
+    QProcess longLived;
+    QStringList results;
+    for (const QString &step : std::as_const(steps))
+        results.append(playStep(step, folder, longLived));
+    longLived.closeWriteChannel();
+    QVERIFY(longLived.state() == QProcess::NotRunning || longLived.waitForFinished(20000));
+    QTEST(results, "results");
+    QTEST(problemsSince(logOffset), "problems");
+
+    QStringList returns;
+    QString firstRefundId;
+    for (const QJsonObject &body : m_till.returnRequests(m_order)) {
+        const QString refundId = body.value(QStringLiteral("refundId")).toString();
+        const bool same = refundId == firstRefundId;
+        firstRefundId = firstRefundId.isEmpty() ? refundId : firstRefundId;
+        returns.append((same ? QStringLiteral("same id, ") : QString())
+                       + (body.contains(QStringLiteral("refundCart")) ? QStringLiteral("receipt")
+                                                                      : QStringLiteral("no cart")));
+    }
+    const QString books = settlement(folder + QStringLiteral("/queue.sqlite"), m_order)
+                          + QStringLiteral("; return requests: %1; journal: %2")
+                                .arg(returns.join(QStringLiteral("; ")), journalState(folder));
+    QTEST(books, "books");
+}
+
+QString QueueSurvivalTest::playStep(const QString &step, const QString &folder, QProcess &longLived)
+{
+    const QString queue = folder + QStringLiteral("/queue.sqlite");
+    QString command = step;
+    command.replace(QStringLiteral("$ORDER"), m_order);
+    if (command == QLatin1String("older files")) {
+        const bool aged = runOnSqlFile(m_till.path(queue),
+                                       {"UPDATE messages SET message = json_remove(message, "
+                                        "'$.refundId')"})
+                          && runOnSqlFile(m_till.path(folder + "/zorvikcpqr-journal.sqlite"),
+                                          {"DELETE FROM returns"});
+        return aged ? QStringLiteral("-") : QStringLiteral("files not aged");
+    }
+    QJsonObject result;
+    if (command.startsWith(QLatin1String("A: "))) {
+        if (longLived.state() == QProcess::NotRunning)
+            m_till.startTill(longLived, queue, {});
+        longLived.write(command.mid(3).toUtf8() + '\n');
+        while (!longLived.canReadLine() && longLived.waitForReadyRead(30000)) {
+        }
+        result = QJsonDocument::fromJson(longLived.readLine()).object();
+    } else if (command.section(QLatin1String(": "), 0, 0).contains(QLatin1String(" held"))) {
+        result = runHeld(command.section(QLatin1String(": "), 0, 0),
+                         command.section(QLatin1String(": "), 1),
+                         folder);
+    } else {
+        result = m_till.run(queue, command.split(QLatin1Char(' '))).results.value(0);
+    }
+    if (m_order.isEmpty())
+        m_order = result.value(QStringLiteral("operationId")).toString();
+    return describe(result);
+}
+
+// Another writer takes the file's write lock, from the start or once the order waits for its
+// payment, and keeps it until the till has ended; a lock that cannot be taken shows in the
+// step's result.
+QJsonObject
+QueueSurvivalTest::runHeld(const QString &heldFile, const QString &command, const QString &folder)
+{
+    const QString queue = folder + QStringLiteral("/queue.sqlite");
+    const bool journal = heldFile.startsWith(QLatin1String("journal"));
+    const bool oncePaying = heldFile.endsWith(QLatin1String("once paying"));
+    // Both files exist before another writer takes one.
+    if (m_till.run(queue, {QStringLiteral("queue"), QStringLiteral("list")}).exitCode)
+        return {{QStringLiteral("setup"), QStringLiteral("no files")}};
+    const qsizetype ordersBefore = m_till.orders().size();
+    QJsonObject result{{QStringLiteral("setup"), QStringLiteral("file not held")}};
+    {
+        QSqlDatabase lock = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), heldFile);
+        lock.setDatabaseName(
+            m_till.path(journal ? folder + QStringLiteral("/zorvikcpqr-journal.sqlite") : queue));
+        const auto hold = [&] {
+            return lock.open() && QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE"));
+        };
+        bool held = oncePaying || hold();
+        QProcess till;
+        m_till.startTill(till, queue, command.split(QLatin1Char(' ')));
+        till.closeWriteChannel();
+        if (oncePaying)
+            held = orderWaitsForPayment(ordersBefore) && hold();
+        if (till.waitForFinished(60000) && held)
+            result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
+        lock.close(); // and so rolls back
+    }
+    QSqlDatabase::removeDatabase(heldFile);
+    return result;
+}
+
+bool QueueSurvivalTest::orderWaitsForPayment(qsizetype ordersBefore)
+{
+    return QTest::qWaitFor(
+        [&] {
+            const QJsonArray orders = m_till.orders();
+            return orders.size() > ordersBefore
+                   && orders.last()[QStringLiteral("statusRequests")].toInt() > 0;
+        },
+        20000);
+}
+
+QString QueueSurvivalTest::journalState(const QString &folder) const
+{
+    const QString path = m_till.path(folder + QStringLiteral("/zorvikcpqr-journal.sqlite"));
+    QStringList state;
+    {
+        QSqlDatabase journal = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), path);
+        journal.setDatabaseName(path);
+        journal.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        for (const char *question : {"PRAGMA journal_mode",
+                                     "SELECT COUNT(*) || ' payments' FROM payments",
+                                     "SELECT COUNT(*) || ' returns' FROM returns"}) {
+            QSqlQuery query(journal);
+            state.append(journal.open() && query.exec(QLatin1String(question)) && query.next()
+                             ? query.value(0).toString()
+                             : QStringLiteral("unreadable"));
+        }
+    }
+    QSqlDatabase::removeDatabase(path);
+    if (state.mid(1) == QStringList{"0 payments", "0 returns"})
+        return state.first() + QStringLiteral(", empty");
+    return state.join(QStringLiteral(", "));
+}
+
+QString QueueSurvivalTest::problemsSince(qint64 offset) const
+{
+    QStringList problems;
+    for (const QString &line : logSince(offset).split(QLatin1Char('\n'))) {
+        // "date time LEVEL logger text"
+        const QString level = line.section(QLatin1Char(' '), 2, 2);
+        if (level != QLatin1String("WARN") && level != QLatin1String("ERROR"))
+            continue;
+        QString text = level + QLatin1Char(' ') + line.section(QLatin1Char(' '), 4);
+        if (!m_order.isEmpty())
+            text.replace(m_order, QStringLiteral("$ORDER"));
+        text.replace(
+            QRegularExpression(QStringLiteral("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")),
+            QStringLiteral("<id>"));
+        text.replace(QRegularExpression(QStringLiteral("/\\S*/zorvikcpqr-journal.sqlite")),
+                     QStringLiteral("…"));
+        problems.append(text);
+    }
+    return problems.join(QStringLiteral("; "));
 }
 
 QTEST_GUILESS_MAIN(QueueSurvivalTest)

@@ -79,3 +79,15 @@ QJsonObject TillBench::order(const QString &clientTransaction)
             return order.toObject();
     return {};
 }
+
+QList<QJsonObject> TillBench::returnRequests(const QString &clientTransaction) const
+{
+    QList<QJsonObject> bodies;
+    for (const zorviksim::ReceivedRequest &request : m_service.receivedRequests()) {
+        const QJsonObject body = request.json();
+        if (request.path == QLatin1String("/cpqr/operation/return")
+            && body.value(QStringLiteral("client_transaction")) == clientTransaction)
+            bodies.append(body);
+    }
+    return bodies;
+}

@@ -37,6 +37,8 @@ public:
 
     QJsonArray orders();
     QJsonObject order(const QString &clientTransaction);
+    // The bodies of the return requests of that order the service received, oldest first.
+    QList<QJsonObject> returnRequests(const QString &clientTransaction) const;
 
 private:
     QTemporaryDir m_dir;

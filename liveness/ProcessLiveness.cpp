@@ -1,4 +1,4 @@
-#include "host/ProcessLiveness.h"
+#include "liveness/ProcessLiveness.h"
 
 #include <QFile>
 #include <QStringList>
