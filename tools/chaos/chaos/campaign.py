@@ -99,14 +99,17 @@ def _init_worker(build_dir):
 
 
 def _play_in_worker(job):
-    root, seed = job
+    root, seed, deadline = job
+    if deadline is not None and time.time() > deadline:
+        return None  # out of time: the schedule is not played
     folder = os.path.join(root, f"worker-{os.getpid()}")
     return play(_tools, folder, seed)
 
 
-def run(build_dir, root, seeds, workers):
-    """Plays every seed; yields the outcomes as they come."""
-    jobs = [(root, seed) for seed in seeds]
+def run(build_dir, root, seeds, workers, deadline=None):
+    """Plays every seed, or those begun before the deadline (time.time()); yields the outcomes
+    as they come."""
+    jobs = [(root, seed, deadline) for seed in seeds]
     if workers <= 1:
         _init_worker(build_dir)
         for job in jobs:

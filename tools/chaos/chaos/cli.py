@@ -4,6 +4,7 @@ import argparse
 import os
 import random
 import sys
+import time
 
 from . import campaign
 from .player import Tools
@@ -21,6 +22,8 @@ def arguments(argv):
     parser.add_argument("--replay", type=int, metavar="SEED", help="plays this seed alone, verbosely")
     parser.add_argument("--steps", help="with --replay: only these steps (1-based, comma-separated)")
     parser.add_argument("--workers", type=int, default=2, help="schedules at once (2)")
+    parser.add_argument("--minutes", type=float,
+                        help="begin no schedule after this many minutes; the summary says how many ran")
     parser.add_argument("--build", default=os.environ.get("BUILD_DIR", "build"),
                         help="the build folder with zorvik-till and zorvik-sim (build)")
     parser.add_argument("--work", default="/tmp/zorvik-chaos", help="folder for the files of each worker")
@@ -64,7 +67,10 @@ def main(argv=None):
         seeds = seeds_of(options)
         summary = campaign.Summary()
         tty = sys.stderr.isatty()
-        for outcome in campaign.run(options.build, options.work, seeds, options.workers):
+        deadline = time.time() + options.minutes * 60 if options.minutes else None
+        for outcome in campaign.run(options.build, options.work, seeds, options.workers, deadline):
+            if outcome is None:
+                continue
             summary.add(outcome)
             if outcome.failed:
                 campaign.report_failure(outcome)
