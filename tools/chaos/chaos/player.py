@@ -187,7 +187,7 @@ class Player:
             if order.payment != SUCCESS:
                 # The plug-in cancels an order it did not report paid on its own: the host may
                 # ask that cancellation again, but no other return.
-                order.returns.append(record.Return(order.amount, UNKNOWN))
+                order.returns.append(record.Return(order.amount, record.BY_PLUGIN))
             self.after_payment(state, pay, order, done)
 
     def service_order(self, state, order):

@@ -4,6 +4,8 @@ from dataclasses import dataclass, field
 
 # How a payment or a return ended as the host saw it.
 SUCCESS, FAILURE, INTERRUPTED, UNKNOWN, QUEUED = "success", "failure", "interrupted", "unknown", "queued"
+# The plug-in's own cancellation of an order it did not report paid.
+BY_PLUGIN = "by the plug-in"
 
 
 @dataclass
@@ -11,7 +13,9 @@ class Return:
     """One return the host wants; asking again (directly or through the queue) is the same one."""
 
     amount: int
-    outcome: str  # SUCCESS, FAILURE, UNKNOWN (no answer: killed), QUEUED (left to the queue)
+    # SUCCESS, FAILURE, UNKNOWN (no answer: the till was killed), QUEUED (stored in the queue),
+    # BY_PLUGIN
+    outcome: str
     attempts: int = 1
 
     def retried(self, outcome):
@@ -41,6 +45,10 @@ class Order:
 
     def left_to_ask(self):
         return self.amount - self.asked()
+
+    def lost_answer(self, amount):
+        """The host's last attempt of a return of this amount got no answer (till killed)."""
+        return any(r.amount == amount and r.outcome == UNKNOWN for r in self.returns)
 
     def unsettled_return(self):
         """The latest return whose outcome the host does not know as a success."""
