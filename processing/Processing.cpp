@@ -41,6 +41,14 @@ tr::Tr returnNotRecorded()
                   QStringLiteral("Возврат не выполнен: журнал оплат недоступен"));
 }
 
+// The service has decided, but the journal still holds the return: asking again is answered as
+// the same return and moves no money.
+tr::Tr returnNotSettled()
+{
+    return tr::Tr(QStringLiteral("zorvikCpqrReturnNotSettled"),
+                  QStringLiteral("Операция не отмечена в журнале оплат, повторите ее"));
+}
+
 } // namespace
 
 Processing::Processing()
@@ -379,7 +387,10 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
     case OperationResult::Decided:
         if (!status.result()) {
             logger->info(QStringLiteral("Дальнейшая обработка не требуется"));
-            settleReturnsOf(request.operationId);
+            if (!settleReturnsOf(request.operationId)) {
+                result.message = returnNotSettled();
+                return result;
+            }
             PaymentProcessingResult finished;
             finished.status = PaymentProcessingResult::Success;
             finished.slipCopies = 0;
@@ -395,6 +406,9 @@ PaymentProcessingResult Processing::cancel(const PaymentProcessingRequest &reque
 
 // The process that gets the service's answer settles the return for every process; an
 // unknown outcome leaves it noted, so that asking again, here or elsewhere, sends the same id.
+// A return made whose note stays would lend its id to a later, separate return of the same
+// amount: it is reported as not done, so that it is asked again (and answered as the same
+// return) until the note is gone.
 PaymentProcessingResult Processing::requestReturn(const PaymentProcessingRequest &request,
                                                   const OperationResult &paidOrder)
 {
@@ -407,13 +421,12 @@ PaymentProcessingResult Processing::requestReturn(const PaymentProcessingRequest
     }
     const ReturnResult refund = interface->operationReturn(request, paidOrder, *options);
     resetSession();
-    if (refund.isSettled())
-        settleReturn(request, options->refundId);
-    if (refund.success()) {
+    const bool settled = !refund.isSettled() || settleReturn(request, options->refundId);
+    if (refund.success() && settled) {
         result.status = PaymentProcessingResult::Success;
         result.operationId = refund.refundTransaction;
     } else {
-        result.message = refund.getError();
+        result.message = refund.success() ? returnNotSettled() : refund.getError();
     }
     return result;
 }
@@ -470,21 +483,25 @@ std::optional<Processing::RefundId> Processing::refundIdFor(const PaymentProcess
     return RefundId{*kept, *kept == candidate};
 }
 
-void Processing::settleReturn(const PaymentProcessingRequest &request,
+bool Processing::settleReturn(const PaymentProcessingRequest &request,
                               const QString &refundId) const
 {
-    if (journalIsOpen() && !journal->settleReturn(returnKey(request), refundId))
-        logJournalFailure(QStringLiteral("Не удалось удалить возврат по операции %1 из журнала "
-                                         "оплат %2: %3"),
-                          request.operationId);
+    if (!journalIsOpen() || journal->settleReturn(returnKey(request), refundId))
+        return true;
+    logJournalFailure(QStringLiteral("Не удалось удалить возврат по операции %1 из журнала "
+                                     "оплат %2: %3"),
+                      request.operationId);
+    return false;
 }
 
-void Processing::settleReturnsOf(const QString &operationId) const
+bool Processing::settleReturnsOf(const QString &operationId) const
 {
-    if (journalIsOpen() && !journal->settleReturnsOf(operationId))
-        logJournalFailure(QStringLiteral("Не удалось удалить возврат по операции %1 из журнала "
-                                         "оплат %2: %3"),
-                          operationId);
+    if (!journalIsOpen() || journal->settleReturnsOf(operationId))
+        return true;
+    logJournalFailure(QStringLiteral("Не удалось удалить возврат по операции %1 из журнала "
+                                     "оплат %2: %3"),
+                      operationId);
+    return false;
 }
 
 void Processing::cancelPaymentByQRCodeInQueue(const PaymentProcessingRequest &request) const
@@ -499,7 +516,8 @@ void Processing::sendCancelToQueue(const PaymentProcessingRequest &request,
     logger->info(QStringLiteral("Отмена оплаты %1 через очередь").arg(operationId));
     PaymentProcessingRequest cancellation = request;
     cancellation.operationId = operationId;
-    enqueueCancellation(cancellation);
+    if (const std::optional<QString> refundId = enqueueCancellation(cancellation))
+        paymentQueued(cancellation, *refundId);
 }
 
 QJsonObject Processing::cancellationMessage(const PaymentProcessingRequest &request,
@@ -510,20 +528,25 @@ QJsonObject Processing::cancellationMessage(const PaymentProcessingRequest &requ
             {Constants::RefundIdKey, refundId}};
 }
 
-// The cancellation goes into the queue even when the journal cannot name its return: an order
-// left open costs the customer more. A refund id noted for it alone goes when the queue refuses
+// A journal that is open but cannot note the return keeps the cancellation out of the queue:
+// another return of the same order and amount noted nowhere (a message of an older plug-in)
+// would be paid out beside it. A payment's cancellation never meets this, as its return is
+// noted with the payment. A refund id noted for the message alone goes when the queue refuses
 // it, as nothing will send it.
-bool Processing::enqueueCancellation(const PaymentProcessingRequest &cancellation) const
+std::optional<QString>
+Processing::enqueueCancellation(const PaymentProcessingRequest &cancellation) const
 {
     const std::optional<RefundId> refundId = refundIdFor(cancellation, QString());
-    const QString id = refundId ? refundId->id : newRefundId();
-    if (!enqueue(cancellationMessage(cancellation, id), cancellation.operationId)) {
-        if (refundId && refundId->notedNow)
-            settleReturn(cancellation, id);
-        return false;
+    if (!refundId) {
+        logger->error(QStringLiteral("Не удалось поставить отмену заказа %1 в очередь")
+                          .arg(cancellation.operationId));
+        return std::nullopt;
     }
-    paymentQueued(cancellation, id);
-    return true;
+    if (enqueue(cancellationMessage(cancellation, refundId->id), cancellation.operationId))
+        return refundId->id;
+    if (refundId->notedNow)
+        settleReturn(cancellation, refundId->id);
+    return std::nullopt;
 }
 
 bool Processing::enqueue(const QJsonObject &message, const QString &operationId) const

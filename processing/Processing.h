@@ -66,14 +66,15 @@ private:
     std::optional<ReturnOptions> returnOptions(const PaymentProcessingRequest &request) const;
     PaymentProcessingResult requestReturn(const PaymentProcessingRequest &request,
                                           const OperationResult &paidOrder);
-    void settleReturn(const PaymentProcessingRequest &request, const QString &refundId) const;
-    void settleReturnsOf(const QString &operationId) const;
+    bool settleReturn(const PaymentProcessingRequest &request, const QString &refundId) const;
+    bool settleReturnsOf(const QString &operationId) const;
     QString storedRefundId(const QVariantMap &message,
                            const PaymentProcessingRequest &request) const;
 
     void waitBeforeFirstStatusRequest() const;
     bool interruptedBeforeNextStatusRequest() const;
-    bool enqueueCancellation(const PaymentProcessingRequest &cancellation) const;
+    // The refund id the stored message carries; nullopt when it was not stored.
+    std::optional<QString> enqueueCancellation(const PaymentProcessingRequest &cancellation) const;
     bool enqueue(const QJsonObject &message, const QString &operationId) const;
     static QJsonObject cancellationMessage(const PaymentProcessingRequest &request,
                                            const QString &refundId);

@@ -15,6 +15,10 @@
         <source>Оплата не выполнена: журнал оплат недоступен</source>
         <translation>Payment not made: the payment journal is unavailable</translation>
     </message>
+    <message id="zorvikCpqrReturnNotSettled">
+        <source>Операция не отмечена в журнале оплат, повторите ее</source>
+        <translation>The operation could not be recorded in the payment journal; repeat it</translation>
+    </message>
     <message id="zorvikCpqrReturnNotRecorded">
         <source>Возврат не выполнен: журнал оплат недоступен</source>
         <translation>Return not made: the payment journal is unavailable</translation>

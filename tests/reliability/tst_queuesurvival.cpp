@@ -77,7 +77,7 @@ private:
     // Plays one step of a row (see moneyExactAcrossProcesses_data); what the till printed.
     QString playStep(const QString &step, const QString &folder, QProcess &longLived);
     QJsonObject runHeld(const QString &heldFile, const QString &command, const QString &folder);
-    bool orderWaitsForPayment(qsizetype ordersBefore);
+    bool orderReaches(const QString &counter, qsizetype ordersBefore);
     // "wal, N payments, M returns", as another process reads the payment journal.
     QString journalState(const QString &folder) const;
     // The warnings and errors logged since the offset, "LEVEL text" each.
@@ -244,8 +244,9 @@ void QueueSurvivalTest::moneyExactAcrossProcesses_data()
     // the first step), or:
     //   "A: COMMAND"          one command of a till that stays running from step to step;
     //   "FILE held: COMMAND"  another writer holds the journal or the queue from the start
-    //                         ("journal held once paying": once the order waits for its
-    //                         payment) until the till has ended;
+    //                         ("… once paying": once the order waits for its payment; "…
+    //                         once returning": once its return was asked for) until the till
+    //                         has ended;
     //   "older files"         the queued messages lose their refund id and the journal its
     //                         returns, as an older plug-in left them.
     QTest::addColumn<QStringList>("steps");
@@ -275,6 +276,22 @@ void QueueSurvivalTest::moneyExactAcrossProcesses_data()
         << QStringList{"1 zorvikCpqrPaymentNotRecorded", "delivered 0 failed 0"}
         << "ERROR Не удалось записать оплату <id> в журнал оплат …: " + locked
         << "0 queued; no order; return requests: ; journal: wal, empty";
+    // A return made whose note stays would lend its id to a later return of the same amount.
+    QTest::newRow("journal held by another writer when a queued return is answered")
+        << QStringList{"pay 15050 ZVQR-PAY1-RETURNSLOW1",
+                       "defer $ORDER 15050",
+                       "journal held once returning: queue run",
+                       "queue run"}
+        << QStringList{"0", "defer", "delivered 0 failed 1", "delivered 1 failed 0"}
+        << "ERROR Не удалось удалить возврат по операции $ORDER из журнала оплат …: " + locked
+        << returned.arg("150.5", "1", "no cart; same id, no cart");
+    // A return noted nowhere could be paid out beside another of the same order and amount.
+    QTest::newRow("journal held by another writer when the host defers a return")
+        << QStringList{"pay 15050 ZVQR-PAY1", "journal held: defer $ORDER 15050", "queue run"}
+        << QStringList{"0", "defer", "delivered 0 failed 0"}
+        << "ERROR Не удалось записать возврат по операции $ORDER в журнал оплат …: " + locked
+               + "; ERROR Не удалось поставить отмену заказа $ORDER в очередь"
+        << "0 queued; order paid, returned 0 in 0 refunds; return requests: ; journal: wal, empty";
     QTest::newRow("queue file held busy when the cancellation must be queued")
         << QStringList{"queue held: pay 15050 ZVQR-PAY1-STATUSDROP1", "queue run"}
         << QStringList{broken, "delivered 1 failed 0"}
@@ -385,7 +402,12 @@ QueueSurvivalTest::runHeld(const QString &heldFile, const QString &command, cons
 {
     const QString queue = folder + QStringLiteral("/queue.sqlite");
     const bool journal = heldFile.startsWith(QLatin1String("journal"));
-    const bool oncePaying = heldFile.endsWith(QLatin1String("once paying"));
+    // "once paying": the new order's first status request; "once returning": the order's first
+    // return request.
+    const QString waitedFor
+        = heldFile.endsWith(QLatin1String("once paying"))      ? QStringLiteral("statusRequests")
+          : heldFile.endsWith(QLatin1String("once returning")) ? QStringLiteral("returnRequests")
+                                                               : QString();
     // Both files exist before another writer takes one.
     if (m_till.run(queue, {QStringLiteral("queue"), QStringLiteral("list")}).exitCode)
         return {{QStringLiteral("setup"), QStringLiteral("no files")}};
@@ -398,12 +420,12 @@ QueueSurvivalTest::runHeld(const QString &heldFile, const QString &command, cons
         const auto hold = [&] {
             return lock.open() && QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE"));
         };
-        bool held = oncePaying || hold();
+        bool held = !waitedFor.isEmpty() || hold();
         QProcess till;
         m_till.startTill(till, queue, command.split(QLatin1Char(' ')));
         till.closeWriteChannel();
-        if (oncePaying)
-            held = orderWaitsForPayment(ordersBefore) && hold();
+        if (!waitedFor.isEmpty())
+            held = orderReaches(waitedFor, ordersBefore) && hold();
         if (till.waitForFinished(60000) && held)
             result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
         lock.close(); // and so rolls back
@@ -412,13 +434,16 @@ QueueSurvivalTest::runHeld(const QString &heldFile, const QString &command, cons
     return result;
 }
 
-bool QueueSurvivalTest::orderWaitsForPayment(qsizetype ordersBefore)
+// The row's order, or else the first order after those there were, has that counter above 0.
+bool QueueSurvivalTest::orderReaches(const QString &counter, qsizetype ordersBefore)
 {
     return QTest::qWaitFor(
         [&] {
             const QJsonArray orders = m_till.orders();
-            return orders.size() > ordersBefore
-                   && orders.last()[QStringLiteral("statusRequests")].toInt() > 0;
+            const QJsonObject order = !m_order.isEmpty()             ? m_till.order(m_order)
+                                      : orders.size() > ordersBefore ? orders.last().toObject()
+                                                                     : QJsonObject();
+            return order[counter].toInt() > 0;
         },
         20000);
 }
