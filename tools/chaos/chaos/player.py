@@ -325,16 +325,17 @@ class Player:
         return count
 
     def play_legacy(self, number, step):
+        """An older plug-in's message is a return of its own: one of the same order and amount
+        still unsettled would make it ambiguous, so the step is skipped then."""
         order = self.target(step)
         wanted, new = self.wanted_return(order, step) if order else (None, False)
-        if not wanted or not os.path.exists(self.files.queue):
+        if not new or not os.path.exists(self.files.queue):
             self.operations["skipped: no order to act on"] += 1
             return
         self.files.store_old_message({"amount": wanted.amount, "operationId": order.client_transaction,
                                       "paymentCode": order.code, "type": 1, "valutCode": 643})
         wanted.outcome = QUEUED
-        if new:
-            order.returns.append(wanted)
+        order.returns.append(wanted)
         self.faults["message without a refund id"] += 1
 
     def play_queue(self, number, step):
