@@ -235,22 +235,37 @@ class Player:
         return known[step.order % len(known)] if known else None
 
     def wanted_return(self, order, step):
-        """The return the step asks for: the same one again, or a new one; None: nothing left."""
+        """The return the step asks for: the same one again, or a new one; None: nothing left.
+        While a return of an amount is unsettled, the plug-in takes another of that amount for
+        it (the host cannot ask two at once); once settled, one asked again is a new one."""
+        self.note_settled(order)
         if step.again and order.unsettled_return():
             return order.unsettled_return(), False
+        if step.again and order.returns:
+            return record.Return(order.returns[-1].amount, UNKNOWN, after_settled=True), True
         left = order.left_to_ask()
         amount = left if step.amount == "full" else min(int(step.amount), left)
         if amount <= 0:
             return None, False
-        # While a return of that amount is unsettled, the plug-in takes another of the same
-        # amount for it (the host cannot ask two at once); once settled, a new one is separate.
         for earlier in order.returns:
             if earlier.amount == amount and earlier.outcome != SUCCESS:
-                if earlier.outcome == QUEUED and not self.queued(order, amount):
-                    earlier.outcome = SUCCESS  # the queue carried it out
-                else:
-                    return earlier, False
+                return earlier, False
         return record.Return(amount, UNKNOWN), True
+
+    def note_settled(self, order):
+        """A return left to the queue is settled once the queue no longer holds it and the
+        service made it (or the order ended unpaid), or nothing notes it any more."""
+        state = self.sim.state()
+        made = {(r["client_transaction"], round(r["cost"] * 100)) for r in state["returns"]}
+        ended = {o["client_transaction"] for o in state["orders"]
+                 if o["state"] in ("declined", "expired", "cancelled")}
+        noted = {row[0] for row in self.files.rows("journal").get("payments", [])}
+        ct = order.client_transaction
+        for ret in order.returns:
+            if ret.outcome not in (QUEUED, record.BY_PLUGIN) or self.queued(order, ret.amount):
+                continue
+            if ct not in noted or (ct, ret.amount) in made or ct in ended:
+                ret.outcome = SUCCESS
 
     def arm(self, step):
         if step.kill_in_return:

@@ -16,6 +16,8 @@ class Return:
     # SUCCESS, FAILURE, UNKNOWN (no answer: the till was killed), QUEUED (stored in the queue),
     # BY_PLUGIN
     outcome: str
+    # Asked again after the first was settled: by the plug-in's rules a return of its own.
+    after_settled: bool = False
     attempts: int = 1
 
     def retried(self, outcome):
@@ -37,18 +39,20 @@ class Order:
     def asked(self):
         return sum(r.amount for r in self.returns)
 
-    def reported_returned(self):
+    def reported_returned(self, still_queued):
         """What the host books as returned: the returns reported done, and those it left to
-        the queue (a message leaves the queue only when the plug-in says it was carried out;
-        one that stays breaks an invariant of its own)."""
-        return sum(r.amount for r in self.returns if r.outcome in (SUCCESS, QUEUED))
+        the queue that the queue carried out (a message leaves the queue only when the plug-in
+        says so). still_queued: the amounts of this order's messages left in the queue."""
+        return sum(r.amount for r in self.returns
+                   if r.outcome == SUCCESS or (r.outcome == QUEUED and r.amount not in still_queued))
 
     def left_to_ask(self):
         return self.amount - self.asked()
 
     def lost_answer(self, amount):
-        """The host's last attempt of a return of this amount got no answer (till killed)."""
-        return any(r.amount == amount and r.outcome == UNKNOWN for r in self.returns)
+        """A return of this amount that failed or got no answer, and is not in the queue: the
+        host gave up on it."""
+        return any(r.amount == amount and r.outcome in (UNKNOWN, FAILURE) for r in self.returns)
 
     def unsettled_return(self):
         """The latest return whose outcome the host does not know as a success."""
