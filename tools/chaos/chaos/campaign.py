@@ -21,9 +21,8 @@ REQUIRED_KINDS = ("till killed (SIGKILL)", "cashier interruption", "queue held b
 # And what the customer and the tills did, so that every path was walked.
 REQUIRED_OPERATIONS = ("phone: paid", "phone: declined", "order expired", "deferred cancellation",
                        "queue run", "till restarted")
-# The simulator's names of the answers its fault words spoil.
-SERVICE_KINDS = ("droppedConnection", "slow", "html500", "emptyBadGateway", "notJson", "jsonArray",
-                 "truncatedJson", "oversized")
+# The fault words as the simulator's request log names the answers they spoilt.
+SERVICE_KINDS = ("DROP", "SLOW", "HTML", "GATEWAY", "NOTJSON", "ARRAY", "TRUNCATED", "HUGE")
 
 
 @dataclass

@@ -25,7 +25,7 @@ def check(orders, state, queue_rows, journal_tables):
     lost = {(order.client_transaction, ret.amount) for order in orders for ret in order.returns
             if order.lost_answer(ret.amount)}
     separate = {(order.client_transaction, ret.amount) for order in orders for ret in order.returns
-                if ret.after_settled}
+                if ret.after_settled or ret.legacy}
     broken += check_queue(queue_rows, known, separate)
     broken += check_journal(journal_tables, lost)
     return broken

@@ -248,7 +248,7 @@ class Player:
         if amount <= 0:
             return None, False
         for earlier in order.returns:
-            if earlier.amount == amount and earlier.outcome != SUCCESS:
+            if earlier.amount == amount and earlier.outcome != SUCCESS and not earlier.legacy:
                 return earlier, False
         return record.Return(amount, UNKNOWN), True
 
@@ -350,6 +350,7 @@ class Player:
         self.files.store_old_message({"amount": wanted.amount, "operationId": order.client_transaction,
                                       "paymentCode": order.code, "type": 1, "valutCode": 643})
         wanted.outcome = QUEUED
+        wanted.legacy = True
         order.returns.append(wanted)
         self.faults["message without a refund id"] += 1
 
@@ -384,7 +385,8 @@ class Player:
 
     def count_service_faults(self, state):
         for request in state["requests"]:
-            stage = STAGE_OF_PATH.get(request["path"], request["path"])
+            path = request["target"].split("?")[0]
+            stage = STAGE_OF_PATH.get(path, path)
             for fault in filter(None, request["fault"].split(", ")):
                 self.faults[f"service {stage} {fault}"] += 1
         for order in state["orders"]:

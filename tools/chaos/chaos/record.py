@@ -18,6 +18,9 @@ class Return:
     outcome: str
     # Asked again after the first was settled: by the plug-in's rules a return of its own.
     after_settled: bool = False
+    # Stored by an older plug-in without a refund id: the plug-in learns of it only when the
+    # queue hands it over, so a return asked meanwhile is a return of its own.
+    legacy: bool = False
     attempts: int = 1
 
     def retried(self, outcome):
@@ -57,7 +60,7 @@ class Order:
     def unsettled_return(self):
         """The latest return whose outcome the host does not know as a success."""
         for ret in reversed(self.returns):
-            if ret.outcome != SUCCESS:
+            if ret.outcome != SUCCESS and not ret.legacy:
                 return ret
         return None
 
