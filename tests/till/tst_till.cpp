@@ -329,13 +329,6 @@ void TillTest::info_data()
         << "[zorvikcpqr]\nurl=http://127.0.0.1:8099/\ntimeout=3\nstatusRequestInterval=2\n"
         << "url=http://127.0.0.1:8099/*, timeout=3 s*, statusRequestInterval=2 s*; holds 2000 ms"
         << QStringList();
-    QTest::newRow("misspelt keys")
-        << "[zorvikcpqr]\nURL=http://127.0.0.1:8099/\nstatusRequestIntervall=2\n"
-        << defaults
-        << QStringList{"%file: 'URL' in [zorvikcpqr] is not a setting that is read; meant 'url' in "
-                       "[zorvikcpqr]?",
-                       "%file: 'statusRequestIntervall' in [zorvikcpqr] is not a setting that is "
-                       "read; meant 'statusRequestInterval' in [zorvikcpqr]?"};
     QTest::newRow("no section") << "url=http://127.0.0.1:8099/\n"
                                 << defaults
                                 << QStringList{"%file sets nothing in [zorvikcpqr]: every "
