@@ -19,3 +19,31 @@ inline bool runOnSqlFile(const QString &path, const QStringList &statements)
     QSqlDatabase::removeDatabase(path);
     return ran;
 }
+
+// Another writer on an SQLite file, through a connection of its own, as another process would
+// be: hold() takes the write lock, which is given back (rolled back) when the writer goes.
+class SqlWriter
+{
+public:
+    explicit SqlWriter(const QString &path)
+        : m_name(QStringLiteral("writer:") + path)
+    {
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name).setDatabaseName(path);
+    }
+    ~SqlWriter()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    SqlWriter(const SqlWriter &) = delete;
+    SqlWriter &operator=(const SqlWriter &) = delete;
+
+    bool hold()
+    {
+        QSqlDatabase file = QSqlDatabase::database(m_name, false);
+        return file.open() && QSqlQuery(file).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+
+private:
+    QString m_name;
+};

@@ -27,8 +27,8 @@ using namespace zorvikcpqr;
 namespace {
 
 // An API client that records its virtual steps, the requests among them ("POST /path {compact
-// body}", "GET /path?query") instead of sending them; every request fails as a time-out does and
-// every new identifier is numbered. Comment and cart are scripted where a test sets them.
+// body}", "GET /path?query") instead of sending them; every request fails as a time-out does.
+// Comment and cart are scripted where a test sets them.
 class RecordingInterface : public Interface
 {
 public:
@@ -41,11 +41,6 @@ public:
     {
         return record(QStringLiteral("GET ") + path + QLatin1Char('?')
                       + query.query(QUrl::FullyEncoded));
-    }
-    QString createTransactionId() const override
-    {
-        steps.append(QStringLiteral("createTransactionId"));
-        return QStringLiteral("id-%1").arg(steps.count(QStringLiteral("createTransactionId")));
     }
     QString getComment() const override
     {

@@ -83,10 +83,10 @@ void TestHostConfig::readingIsKept_data()
         << QByteArray("; timeout in seconds\n\n[z]\ntimeout=ten\n") << QStringList{"z:timeout"}
         << QStringList{"z:timeout=0 (written ten)"} << QStringList();
     QTest::newRow("read twice, another section read as well")
-        << QByteArray("[z]\ntimeout=3\n[y]\nTimeOut=4\n")
+        << QByteArray("[z]\ntimeout=3\n[y]\nTimeOuts=4\n")
         << QStringList{"z:timeout", "y:delay", "z:timeout"}
         << QStringList{"z:timeout=3 (written 3)", "y:delay=7"}
-        << QStringList{"%file: 'TimeOut' in [y] is not a setting that is read; meant 'timeout' in "
+        << QStringList{"%file: 'TimeOuts' in [y] is not a setting that is read; meant 'timeout' in "
                        "[z]?"};
 }
 

@@ -208,21 +208,17 @@ void QueueSurvivalTest::killedAtEachPoint()
                                  && (killWhen.isEmpty() || watchedOrder()[killWhen].toInt() > 0),
                              20000);
     const QString killedOrder = watchedOrder()[QStringLiteral("client_transaction")].toString();
-    QSqlDatabase lock
-        = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
-    if (holdQueueLock) {
-        lock.setDatabaseName(m_till.path(queue));
-        QVERIFY(lock.open());
-        QVERIFY(QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE")));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            logSince(logOffset).contains(QStringLiteral("Состояние сессии сброшено")), 20000);
+    {
+        SqlWriter writer(m_till.path(queue));
+        if (holdQueueLock) {
+            QVERIFY(writer.hold());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                logSince(logOffset).contains(QStringLiteral("Состояние сессии сброшено")), 20000);
+        }
+        ::kill(till.processId(), SIGKILL);
+        QVERIFY(till.waitForFinished(20000));
+        QCOMPARE(till.exitStatus(), QProcess::CrashExit);
     }
-    ::kill(till.processId(), SIGKILL);
-    QVERIFY(till.waitForFinished(20000));
-    QCOMPARE(till.exitStatus(), QProcess::CrashExit);
-    lock.close(); // and so rolls back
-    lock = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("lock"));
 
     // The next till finds the order's cancellation, from the queue or from its journal.
     const QJsonArray waiting = m_till.queueList(queue);
@@ -413,24 +409,16 @@ QueueSurvivalTest::runHeld(const QString &heldFile, const QString &command, cons
         return {{QStringLiteral("setup"), QStringLiteral("no files")}};
     const qsizetype ordersBefore = m_till.orders().size();
     QJsonObject result{{QStringLiteral("setup"), QStringLiteral("file not held")}};
-    {
-        QSqlDatabase lock = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), heldFile);
-        lock.setDatabaseName(
-            m_till.path(journal ? folder + QStringLiteral("/zorvikcpqr-journal.sqlite") : queue));
-        const auto hold = [&] {
-            return lock.open() && QSqlQuery(lock).exec(QStringLiteral("BEGIN IMMEDIATE"));
-        };
-        bool held = !waitedFor.isEmpty() || hold();
-        QProcess till;
-        m_till.startTill(till, queue, command.split(QLatin1Char(' ')));
-        till.closeWriteChannel();
-        if (!waitedFor.isEmpty())
-            held = orderReaches(waitedFor, ordersBefore) && hold();
-        if (till.waitForFinished(60000) && held)
-            result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
-        lock.close(); // and so rolls back
-    }
-    QSqlDatabase::removeDatabase(heldFile);
+    SqlWriter writer(
+        m_till.path(journal ? folder + QStringLiteral("/zorvikcpqr-journal.sqlite") : queue));
+    bool held = !waitedFor.isEmpty() || writer.hold();
+    QProcess till;
+    m_till.startTill(till, queue, command.split(QLatin1Char(' ')));
+    till.closeWriteChannel();
+    if (!waitedFor.isEmpty())
+        held = orderReaches(waitedFor, ordersBefore) && writer.hold();
+    if (till.waitForFinished(60000) && held)
+        result = QJsonDocument::fromJson(till.readAllStandardOutput()).object();
     return result;
 }
 

@@ -349,8 +349,6 @@ void TestSimulator::commandLineError_data()
                + help;
     QTest::newRow("unknown option")
         << QStringList{"--bogus"} << 2 << "unknown option 'bogus'" + help;
-    QTest::newRow("option without its value")
-        << QStringList{"--listen"} << 2 << "missing value after '--listen'" + help;
     QTest::newRow("stray argument")
         << QStringList{"8099"} << 2 << "unexpected argument '8099'" + help;
     QTest::newRow("orders that expire at once")
