@@ -62,7 +62,7 @@ def play(tools, folder, seed, keep=None):
             outcome.operations = player.operations
             outcome.violations = invariants.check(
                 player.orders, state, player.files.rows("queue").get("messages", []),
-                player.files.rows("journal"))
+                player.files.rows("journal"), player.deferred_after_made)
             if os.path.exists(player.files.journal):
                 outcome.durability = invariants.journal_durability(player.files.journal)
     except SetupError as error:

@@ -12,8 +12,9 @@ def kopecks(roubles):
     return round(roubles * 100)
 
 
-def check(orders, state, queue_rows, journal_tables):
-    """The broken invariants, one text each; empty when the money is exact."""
+def check(orders, state, queue_rows, journal_tables, deferred_after_made):
+    """The broken invariants, one text each; empty when the money is exact. deferred_after_made:
+    (order, amount) of deferrals stored after the service had made such a return."""
     told = {order.code: order for order in orders}
     known = {order["client_transaction"]: order for order in state["orders"]}
     broken = []
@@ -25,7 +26,7 @@ def check(orders, state, queue_rows, journal_tables):
     lost = {(order.client_transaction, ret.amount) for order in orders for ret in order.returns
             if order.lost_answer(ret.amount)}
     separate = {(order.client_transaction, ret.amount) for order in orders for ret in order.returns
-                if ret.after_settled or ret.legacy}
+                if ret.after_settled or ret.legacy} | deferred_after_made
     broken += check_queue(queue_rows, known, separate)
     broken += check_journal(journal_tables, lost)
     return broken

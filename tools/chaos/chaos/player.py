@@ -40,6 +40,9 @@ class Player:
         self.orders = []
         self.faults = collections.Counter()  # faults actually injected, by kind
         self.operations = collections.Counter()  # what else the steps did, by kind
+        # (order, amount) of deferrals stored after the service had made a return of that order
+        # and amount: by the plug-in's rules each is a return of its own.
+        self.deferred_after_made = set()
         self.tills = {}
         self.log = open(os.path.join(folder, "till.log"), "ab")
         self.sim = None
@@ -237,15 +240,20 @@ class Player:
     def wanted_return(self, order, step):
         """The return the step asks for: the same one again, or a new one; None: nothing left.
         While a return of an amount is unsettled, the plug-in takes another of that amount for
-        it (the host cannot ask two at once); once settled, one asked again is a new one."""
+        it (the host cannot ask two at once); once settled, one asked again is a new one. Beside
+        an older plug-in's message of the same amount nothing is asked: whether a return is
+        that message's or one of its own depends on which the queue hands over first."""
         self.note_settled(order)
         if step.again and order.unsettled_return():
             return order.unsettled_return(), False
         if step.again and order.returns:
-            return record.Return(order.returns[-1].amount, UNKNOWN, after_settled=True), True
+            amount = order.returns[-1].amount
+            if order.older_message_waits(amount):
+                return None, False
+            return record.Return(amount, UNKNOWN, after_settled=True), True
         left = order.left_to_ask()
         amount = left if step.amount == "full" else min(int(step.amount), left)
-        if amount <= 0:
+        if amount <= 0 or order.older_message_waits(amount):
             return None, False
         for earlier in order.returns:
             if earlier.amount == amount and earlier.outcome != SUCCESS and not earlier.legacy:
@@ -299,10 +307,15 @@ class Player:
 
     def defer(self, till, order, wanted):
         before = self.queued(order, wanted.amount)
+        key = (order.client_transaction, wanted.amount)
+        made = key in {(r["client_transaction"], round(r["cost"] * 100))
+                       for r in self.sim.state()["returns"]}
         self.run({till: f"defer {order.client_transaction} {wanted.amount}"}, lambda *_: None)
         self.files.release()
         # The host cannot learn whether the plug-in stored it; the queue can.
         stored = self.queued(order, wanted.amount) > before
+        if stored and made:
+            self.deferred_after_made.add(key)
         wanted.retried(QUEUED if stored else record.FAILURE)
         self.operations["deferred cancellation"] += 1
 

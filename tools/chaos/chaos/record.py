@@ -49,6 +49,9 @@ class Order:
         return sum(r.amount for r in self.returns
                    if r.outcome == SUCCESS or (r.outcome == QUEUED and r.amount not in still_queued))
 
+    def older_message_waits(self, amount):
+        return any(r.legacy and r.amount == amount and r.outcome != SUCCESS for r in self.returns)
+
     def left_to_ask(self):
         return self.amount - self.asked()
 
