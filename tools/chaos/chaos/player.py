@@ -287,14 +287,23 @@ class Player:
     def play_cancel(self, number, step):
         self.play_return(step, "cancel")
 
-    def play_return(self, step, command):
+    def asked_return(self, step):
+        """The order and the return the step asks for, the return booked on the order when it is
+        a new one; None when there is nothing to ask."""
         order = self.target(step)
         wanted, new = self.wanted_return(order, step) if order else (None, False)
         if not wanted:
             self.operations["skipped: no order to act on"] += 1
-            return
+            return None
         if new:
             order.returns.append(wanted)
+        return order, wanted, new
+
+    def play_return(self, step, command):
+        asked = self.asked_return(step)
+        if not asked:
+            return
+        order, wanted, new = asked
         answer = self.returning(step, f"{command} {order.client_transaction} {wanted.amount}")
         outcome = record.return_outcome(answer)
         if new:
@@ -333,13 +342,10 @@ class Player:
         return self.run({step.till: command}, watch)[step.till]
 
     def play_defer(self, number, step):
-        order = self.target(step)
-        wanted, new = self.wanted_return(order, step) if order else (None, False)
-        if not wanted:
-            self.operations["skipped: no order to act on"] += 1
+        asked = self.asked_return(step)
+        if not asked:
             return
-        if new:
-            order.returns.append(wanted)
+        order, wanted, _ = asked
         self.till(step.till)
         self.take_hold(step, "start")
         self.defer(step.till, order, wanted)
