@@ -260,12 +260,19 @@ std::optional<QString> PaymentJournal::noteReturn(const ReturnKey &key, const QS
     return kept;
 }
 
+// A payment whose entry stayed is cancelled by the return under its own refund id: once that
+// return is settled the entry is done with too, or the next start would queue it again and
+// note the settled id as unsettled, for a later, separate return to borrow.
 bool PaymentJournal::settleReturn(const ReturnKey &key, const QString &refundId)
 {
-    return isOpen()
-           && exec(QStringLiteral("DELETE FROM returns WHERE operation_id = ? AND amount = ? AND "
-                                  "refund_id = ?"),
-                   {key.operationId, key.amount, refundId});
+    return inTransaction([&] {
+        return exec(QStringLiteral("DELETE FROM returns WHERE operation_id = ? AND amount = ? AND "
+                                   "refund_id = ?"),
+                    {key.operationId, key.amount, refundId})
+               && exec(QStringLiteral("DELETE FROM payments WHERE client_transaction = ? AND "
+                                      "json_extract(cancellation, '$.refundId') = ?"),
+                       {key.operationId, refundId});
+    });
 }
 
 bool PaymentJournal::settleReturnsOf(const QString &operationId)
