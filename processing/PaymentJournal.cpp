@@ -75,7 +75,7 @@ bool PaymentJournal::open()
 }
 
 // A file of a later version may hold entries this code cannot read, so it is left as it is,
-// also its journal mode. An older file gains the returns; its payments read as before.
+// also its journal mode. An older file gains the tables it lacks; what it holds reads as before.
 bool PaymentJournal::prepareTables()
 {
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
@@ -106,6 +106,11 @@ bool PaymentJournal::prepareTables()
                                          "refund_id TEXT NOT NULL, "
                                          "created_at INTEGER NOT NULL, "
                                          "PRIMARY KEY (operation_id, amount))"))
+               && execute(QStringLiteral("CREATE TABLE IF NOT EXISTS settled_returns ("
+                                         "refund_id TEXT PRIMARY KEY, "
+                                         "operation_id TEXT NOT NULL, "
+                                         "amount INTEGER NOT NULL, "
+                                         "settled_at INTEGER NOT NULL)"))
                && execute(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     });
 }
@@ -237,11 +242,24 @@ std::optional<QString> PaymentJournal::unsettledRefundId(const ReturnKey &key)
     return query.next() ? query.value(0).toString() : QString();
 }
 
-// One statement, so that two processes noting the same return at once agree on one id.
-std::optional<QString> PaymentJournal::noteReturn(const ReturnKey &key, const QString &refundId)
+// In one transaction, so that two processes noting the same return at once agree on one id,
+// and that a return settled meanwhile is not noted again.
+std::optional<PaymentJournal::NotedReturn> PaymentJournal::noteReturn(const ReturnKey &key,
+                                                                      const QString &refundId)
 {
-    std::optional<QString> kept;
-    inTransaction([&] {
+    std::optional<NotedReturn> noted;
+    const bool done = inTransaction([&] {
+        QSqlQuery settled(QSqlDatabase::database(m_connectionName));
+        settled.prepare(QStringLiteral("SELECT 1 FROM settled_returns WHERE refund_id = ?"));
+        settled.addBindValue(refundId);
+        if (!settled.exec()) {
+            m_errorString = settled.lastError().text();
+            return false;
+        }
+        if (settled.next()) {
+            noted = NotedReturn{refundId, false};
+            return true;
+        }
         QSqlQuery query(QSqlDatabase::database(m_connectionName));
         query.prepare(QStringLiteral(
             "INSERT INTO returns (operation_id, amount, refund_id, created_at) VALUES (?, ?, ?, ?) "
@@ -254,15 +272,17 @@ std::optional<QString> PaymentJournal::noteReturn(const ReturnKey &key, const QS
             m_errorString = query.lastError().text();
             return false;
         }
-        kept = query.value(0).toString();
+        const QString kept = query.value(0).toString();
+        noted = NotedReturn{kept, kept == refundId};
         return true;
     });
-    return kept;
+    return done ? noted : std::nullopt;
 }
 
-// A payment whose entry stayed is cancelled by the return under its own refund id: once that
-// return is settled the entry is done with too, or the next start would queue it again and
-// note the settled id as unsettled, for a later, separate return to borrow.
+// The id stays known as settled: a queued message of this return, handed over later, goes by
+// it without noting it again. A payment whose entry stayed is cancelled by the return under its
+// own refund id: once that return is settled the entry is done with too, or the next start would
+// queue it again and note the settled id as unsettled, for a later, separate return to borrow.
 bool PaymentJournal::settleReturn(const ReturnKey &key, const QString &refundId)
 {
     return inTransaction([&] {
@@ -271,7 +291,10 @@ bool PaymentJournal::settleReturn(const ReturnKey &key, const QString &refundId)
                     {key.operationId, key.amount, refundId})
                && exec(QStringLiteral("DELETE FROM payments WHERE client_transaction = ? AND "
                                       "json_extract(cancellation, '$.refundId') = ?"),
-                       {key.operationId, refundId});
+                       {key.operationId, refundId})
+               && exec(QStringLiteral("INSERT OR REPLACE INTO settled_returns (refund_id, "
+                                      "operation_id, amount, settled_at) VALUES (?, ?, ?, ?)"),
+                       {refundId, key.operationId, key.amount, now()});
     });
 }
 

@@ -15,13 +15,16 @@ namespace zorvikcpqr {
 //   struck off when the order needs nothing more or its cancellation is in the queue; an entry
 //   whose process has died is an order that nobody will finish, so it must be cancelled;
 // - returns: every return whose outcome is unknown or that waits in the queue, by order and
-//   amount, with the refund id that every attempt at it sends, whichever process asks.
+//   amount, with the refund id that every attempt at it sends, whichever process asks;
+// - settled returns: the refund id of every return the service has decided, so that a queued
+//   message of it, whenever the queue hands it over, never notes that id again for a later,
+//   separate return to borrow.
 // A commit is durable when it returns: the file runs in WAL mode with synchronous=FULL, so no
 // commit depends on a file deletion that a power cut may undo.
 class PaymentJournal
 {
 public:
-    static constexpr int Version = 2;
+    static constexpr int Version = 3;
 
     struct Entry
     {
@@ -34,6 +37,13 @@ public:
     {
         QString operationId;
         qint64 amount = 0;
+    };
+
+    // The refund id a return goes by, and whether noting the return wrote it down.
+    struct NotedReturn
+    {
+        QString refundId;
+        bool notedNow = false;
     };
 
     explicit PaymentJournal(const QString &filePath);
@@ -61,9 +71,10 @@ public:
     // The refund id of the unsettled return of that order and amount; empty if there is none.
     std::optional<QString> unsettledRefundId(const ReturnKey &key);
     // Notes the return under that refund id, unless one of the same order and amount is
-    // unsettled already: the refund id the return goes by.
-    std::optional<QString> noteReturn(const ReturnKey &key, const QString &refundId);
-    // The service has decided the return, or it is no longer wanted.
+    // unsettled already (the return goes by its id) or that id was settled already (the return
+    // goes by it, noted nowhere: the service answers it as the return it decided).
+    std::optional<NotedReturn> noteReturn(const ReturnKey &key, const QString &refundId);
+    // The service has decided the return, or it is no longer wanted; its id stays settled.
     bool settleReturn(const ReturnKey &key, const QString &refundId);
     // The order needs no return at all (it ended unpaid): every return of it goes.
     bool settleReturnsOf(const QString &operationId);

@@ -452,10 +452,10 @@ Processing::returnOptions(const PaymentProcessingRequest &request) const
                           request.operationId);
         return std::nullopt;
     }
-    const std::optional<RefundId> refundId = refundIdFor(request, stored);
+    const std::optional<PaymentJournal::NotedReturn> refundId = refundIdFor(request, stored);
     if (!refundId)
         return std::nullopt;
-    return ReturnOptions{refundId->id, !queuedMessageRefundId.has_value()};
+    return ReturnOptions{refundId->refundId, !queuedMessageRefundId.has_value()};
 }
 
 PaymentJournal::ReturnKey Processing::returnKey(const PaymentProcessingRequest &request)
@@ -470,26 +470,27 @@ QString Processing::newRefundId() const
 }
 
 // The unsettled return of the same order and amount, in any process, gives its id; otherwise
-// the proposed one (or a new one) is noted before it can reach the service. Without the journal
-// the id is the proposed one (or a new one), remembered nowhere.
-std::optional<Processing::RefundId> Processing::refundIdFor(const PaymentProcessingRequest &request,
-                                                            const QString &proposed) const
+// the proposed one (or a new one) is noted before it can reach the service, unless it was
+// settled already: a queued message of a return made meanwhile goes by its own id, which the
+// service answers as that return. Without the journal the id is the proposed one (or a new
+// one), remembered nowhere.
+std::optional<PaymentJournal::NotedReturn>
+Processing::refundIdFor(const PaymentProcessingRequest &request, const QString &proposed) const
 {
     if (!journalIsOpen())
-        return RefundId{proposed.isEmpty() ? newRefundId() : proposed, false};
+        return PaymentJournal::NotedReturn{proposed.isEmpty() ? newRefundId() : proposed, false};
     const std::optional<QString> unsettled = journal->unsettledRefundId(returnKey(request));
-    if (unsettled && !unsettled->isEmpty())
-        return RefundId{*unsettled, false};
-    const QString candidate = proposed.isEmpty() ? newRefundId() : proposed;
-    const std::optional<QString> kept
-        = unsettled ? journal->noteReturn(returnKey(request), candidate) : std::nullopt;
-    if (!kept) {
+    if (unsettled && !unsettled->isEmpty() && (proposed.isEmpty() || *unsettled == proposed))
+        return PaymentJournal::NotedReturn{*unsettled, false};
+    const std::optional<PaymentJournal::NotedReturn> noted
+        = unsettled ? journal->noteReturn(returnKey(request),
+                                          proposed.isEmpty() ? newRefundId() : proposed)
+                    : std::nullopt;
+    if (!noted)
         logJournalFailure(QStringLiteral("Не удалось записать возврат по операции %1 в журнал "
                                          "оплат %2: %3"),
                           request.operationId);
-        return std::nullopt;
-    }
-    return RefundId{*kept, *kept == candidate};
+    return noted;
 }
 
 bool Processing::settleReturn(const PaymentProcessingRequest &request,
@@ -545,16 +546,17 @@ QJsonObject Processing::cancellationMessage(const PaymentProcessingRequest &requ
 std::optional<QString>
 Processing::enqueueCancellation(const PaymentProcessingRequest &cancellation) const
 {
-    const std::optional<RefundId> refundId = refundIdFor(cancellation, QString());
+    const std::optional<PaymentJournal::NotedReturn> refundId
+        = refundIdFor(cancellation, QString());
     if (!refundId) {
         logger->error(QStringLiteral("Не удалось поставить отмену заказа %1 в очередь")
                           .arg(cancellation.operationId));
         return std::nullopt;
     }
-    if (enqueue(cancellationMessage(cancellation, refundId->id), cancellation.operationId))
-        return refundId->id;
+    if (enqueue(cancellationMessage(cancellation, refundId->refundId), cancellation.operationId))
+        return refundId->refundId;
     if (refundId->notedNow)
-        settleReturn(cancellation, refundId->id);
+        settleReturn(cancellation, refundId->refundId);
     return std::nullopt;
 }
 

@@ -52,17 +52,10 @@ private:
     QStringList getCardNumbers(const StartSessionResult &started) const;
     QString formAdditionalData(const OperationResult &operation) const;
 
-    // The refund id a return goes by, and whether this call noted it in the journal.
-    struct RefundId
-    {
-        QString id;
-        bool notedNow = false;
-    };
-
     static PaymentJournal::ReturnKey returnKey(const PaymentProcessingRequest &request);
     QString newRefundId() const;
-    std::optional<RefundId> refundIdFor(const PaymentProcessingRequest &request,
-                                        const QString &proposed) const;
+    std::optional<PaymentJournal::NotedReturn> refundIdFor(const PaymentProcessingRequest &request,
+                                                           const QString &proposed) const;
     std::optional<ReturnOptions> returnOptions(const PaymentProcessingRequest &request) const;
     PaymentProcessingResult requestReturn(const PaymentProcessingRequest &request,
                                           const OperationResult &paidOrder);

@@ -419,8 +419,8 @@ void PluginTest::damagedJournal_data()
                              << unusable.arg("%1", "file is not a database Unable to fetch row")
                              << corrupt;
     QTest::newRow("from a later version")
-        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 3"}
-        << unusable.arg("%1", "версия файла 3 новее поддерживаемой 2") << QByteArray("later (x)");
+        << QByteArray() << QStringList{"CREATE TABLE later (x)", "PRAGMA user_version = 4"}
+        << unusable.arg("%1", "версия файла 4 новее поддерживаемой 3") << QByteArray("later (x)");
     QTest::newRow("an entry that cannot be read")
         << QByteArray()
         << QStringList{"CREATE TABLE payments (client_transaction TEXT PRIMARY KEY, process "

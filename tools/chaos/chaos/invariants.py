@@ -87,9 +87,12 @@ def nothing_left_after_same(booked, amount, separate):
 
 def check_journal(journal_tables, lost):
     """Every table of the journal is empty, but for a noted return whose answer was lost and
-    that nobody asked again (the README says it stays noted)."""
+    that nobody asked again (the README says it stays noted). The settled returns are the ids
+    the service has decided, kept for good: history, not money in flight."""
     broken = []
     for table, rows in journal_tables.items():
+        if table == "settled_returns":
+            continue
         for row in rows:
             if table == "returns" and (row[0], row[1]) in lost:
                 continue
