@@ -200,8 +200,10 @@ bool PaymentJournal::paymentQueued(const ReturnKey &order, const QString &refund
                     {order.operationId})
                && (refundId.isEmpty()
                    || exec(QStringLiteral("INSERT OR IGNORE INTO returns (operation_id, amount, "
-                                          "refund_id, created_at) VALUES (?, ?, ?, ?)"),
-                           {order.operationId, order.amount, refundId, now()}));
+                                          "refund_id, created_at) SELECT ?, ?, ?, ? WHERE NOT "
+                                          "EXISTS (SELECT 1 FROM settled_returns WHERE "
+                                          "refund_id = ?)"),
+                           {order.operationId, order.amount, refundId, now(), refundId}));
     });
 }
 

@@ -63,7 +63,8 @@ public:
     // The payment needs nothing more: both its notes go.
     bool settlePayment(const ReturnKey &order, const QString &refundId);
     // The payment's cancellation is stored in the queue: the payment goes, its return stays
-    // unsettled until the queue has carried it out.
+    // unsettled until the queue has carried it out (unless another process settled it first,
+    // returning the order under the same id).
     bool paymentQueued(const ReturnKey &order, const QString &refundId);
     // The entries of processes that have ended, oldest first.
     std::optional<QList<Entry>> abandoned();
